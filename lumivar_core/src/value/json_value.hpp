@@ -7,8 +7,11 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
+
+#include "lumivar_core/value/byte_string.hpp"
 
 namespace lumivar {
 
@@ -48,5 +51,13 @@ struct JsonValue {
 
   friend bool operator==(const JsonValue&, const JsonValue&) = default;
 };
+
+// The JSON form of any byte string: an array of integers 0 to 255.
+[[nodiscard]] inline JsonValue bytes_to_json(ByteView bytes) {
+  JsonArray array;
+  array.reserve(bytes.size());
+  for (std::uint8_t b : bytes) array.emplace_back(static_cast<std::uint64_t>(b));
+  return JsonValue(std::move(array));
+}
 
 }  // namespace lumivar
