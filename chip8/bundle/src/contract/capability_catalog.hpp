@@ -18,8 +18,8 @@ inline constexpr std::string_view kControlFlowMotifsCapability = "lumivar.contro
 inline constexpr std::string_view kVisualTrajectoryMotifsCapability = "chip8.visual_trajectory_motifs";
 inline constexpr std::string_view kInputSummaryCapability = "chip8.input_summary";
 
-// The schema family of the keypad inputs, which the input summary draws on.
-inline constexpr std::string_view kDigitalKeyFamily = "lumivar.input.digital-key";
+// The schema family the input summary draws on (that of the keypad inputs).
+inline constexpr std::string_view kInputSummarySchemaFamily = "lumivar.input.digital-key";
 
 // The catalog, built afresh on every call. A non-canonical static ID is a
 // broken invariant (fatal error).
