@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "lumivar_core/error/error.hpp"
 #include "lumivar_core/value/json_value.hpp"
 
 namespace lumivar {
