@@ -135,7 +135,8 @@ struct ObservationRequest {
 [[nodiscard]] JsonValue to_json(const ObservationRequest& request);
 
 // The same document written member by member in its own member order (not
-// key order), for files meant to be read by people.
-void write_json(JsonWriter& writer, const ObservationRequest& request);
+// key order), for files meant to be read by people. False when a capability's
+// parameters hold a non-finite float; the writer then holds partial output.
+[[nodiscard]] bool write_json(JsonWriter& writer, const ObservationRequest& request);
 
 }  // namespace lumivar

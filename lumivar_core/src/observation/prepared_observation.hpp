@@ -14,6 +14,7 @@
 #include "lumivar_core/error/error.hpp"
 #include "lumivar_core/observation/normalizer_catalog.hpp"
 #include "lumivar_core/observation/observation_request.hpp"
+#include "lumivar_core/schedule/input_catalog.hpp"
 #include "lumivar_core/value/content_digest.hpp"
 #include "lumivar_core/value/json_value.hpp"
 #include "lumivar_core/value/schema.hpp"
@@ -68,6 +69,14 @@ using ObservationProblems = std::vector<std::string>;
     const NormalizerCatalog& catalog, std::span<const SelectableInput> inputs,
     const ObservationRequest& request);
 
+// The same against a bundle's input catalog (its declarations' IDs and schema
+// families).
+[[nodiscard]] std::expected<PreparedObservation, ObservationProblems> prepare_observation(
+    const NormalizerCatalog& catalog, const InputCatalog& inputs, const ObservationRequest& request);
+
+// The declared inputs of a catalog as selectors see them, in catalog order.
+[[nodiscard]] std::vector<SelectableInput> selectable_inputs(const InputCatalog& inputs);
+
 // The problems as one message, joined with "; ".
 [[nodiscard]] std::string join_observation_problems(const ObservationProblems& problems);
 
@@ -75,6 +84,9 @@ using ObservationProblems = std::vector<std::string>;
 [[nodiscard]] Result<PreparedObservation> prepare_observation_or_error(
     const NormalizerCatalog& catalog, std::span<const SelectableInput> inputs,
     const ObservationRequest& request);
+[[nodiscard]] Result<PreparedObservation> prepare_observation_or_error(const NormalizerCatalog& catalog,
+                                                                      const InputCatalog& inputs,
+                                                                      const ObservationRequest& request);
 
 // The document's identity recomputed from its members (identity ignored).
 [[nodiscard]] Result<ContentDigest> compute_prepared_observation_identity(
