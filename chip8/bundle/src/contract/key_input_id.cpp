@@ -5,7 +5,7 @@
 namespace chip8::bundle {
 
 std::string format_key_input_id(std::uint8_t key) {
-  if (key >= kKeyCount) lumivar::fatal("canonical CHIP-8 key input ID");
+  if (key >= kKeyInputCount) lumivar::fatal("canonical CHIP-8 key input ID");
   std::string id(kKeyInputPrefix);
   id.push_back("0123456789abcdef"[key]);
   return id;
@@ -33,7 +33,7 @@ std::optional<std::uint8_t> parse_key_input_id(std::string_view input_id) {
     // Leading zeros keep the value small, so checking after each digit both
     // bounds the value and keeps it from overflowing on long inputs.
     value = value * 16 + digit;
-    if (value >= kKeyCount) return std::nullopt;
+    if (value >= kKeyInputCount) return std::nullopt;
   }
   return static_cast<std::uint8_t>(value);
 }

@@ -10,7 +10,7 @@
 namespace chip8::bundle {
 
 inline constexpr std::string_view kKeyInputPrefix = "chip8.key.";
-inline constexpr std::uint8_t kKeyCount = 16;
+inline constexpr std::uint8_t kKeyInputCount = 16;
 
 // The canonical input ID of key 0..15: the prefix and one lower-case hex digit.
 // A key above 15 is a broken invariant.
