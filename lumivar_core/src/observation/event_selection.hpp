@@ -3,9 +3,10 @@
 // named levels, or an explicit set of kinds.
 
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "lumivar_core/event/event_kind.hpp"
 #include "lumivar_core/value/json_value.hpp"
@@ -39,8 +40,8 @@ struct EventSelection {
     selection.kinds = std::move(kinds);
     return selection;
   }
-  [[nodiscard]] static EventSelection of_kinds(const std::vector<EventKind>& kinds) {
-    return of_kinds(EventKindSet(kinds.begin(), kinds.end()));
+  [[nodiscard]] static EventSelection of_kinds(std::initializer_list<EventKind> kinds) {
+    return of_kinds(EventKindSet(kinds));
   }
 
   [[nodiscard]] bool is_none() const { return level == EventSelectionLevel::None; }

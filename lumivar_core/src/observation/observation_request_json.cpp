@@ -31,12 +31,12 @@ constexpr std::array<std::string_view, 3> kAccessDetails = {"none", "after_only"
 constexpr std::array<std::string_view, 3> kFrameCaptures = {"none", "hashes", "full"};
 constexpr std::array<std::string_view, 2> kOverflowPolicies = {"fail", "allow_incomplete"};
 
-Result<std::vector<EventKind>> read_event_kind_list(JsonReader& reader) {
-  std::vector<EventKind> kinds;
+Result<EventKindSet> read_event_kind_set(JsonReader& reader) {
+  EventKindSet kinds;
   auto count = reader.read_array("a sequence", [&](std::size_t) -> Result<void> {
     auto kind = read_event_kind(reader);
     if (!kind) return std::unexpected(std::move(kind.error()));
-    kinds.push_back(std::move(*kind));
+    kinds.insert(std::move(*kind));
     return {};
   });
   if (!count) return std::unexpected(std::move(count.error()));
@@ -182,9 +182,9 @@ Result<EventSelection> read_event_selection(JsonReader& reader) {
   auto read = reader.read_variant("enum EventSelection", kVariants, [&](std::size_t index) -> Result<void> {
     selection.level = static_cast<EventSelectionLevel>(index);
     if (selection.level != EventSelectionLevel::Kinds) return {};
-    auto kinds = read_event_kind_list(reader);
+    auto kinds = read_event_kind_set(reader);
     if (!kinds) return std::unexpected(std::move(kinds.error()));
-    selection = EventSelection::of_kinds(*kinds);
+    selection = EventSelection::of_kinds(std::move(*kinds));
     return {};
   });
   if (!read) return std::unexpected(std::move(read.error()));
