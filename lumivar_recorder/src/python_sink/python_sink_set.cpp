@@ -125,14 +125,16 @@ Result<void> PythonSinkSet::flush() {
   return {};
 }
 
-void PythonSinkSet::deliver_list(PythonCallbackKind kind, std::span<const std::string> elements,
-                                 const std::optional<std::string>& encoding_error) {
+void PythonSinkSet::fail_list_encoding(PythonCallbackKind kind, std::uint64_t item_count,
+                                       std::string message) {
   if (report_.sink_count == 0 || report_.failure) return;
   if (!flush()) return;
-  if (encoding_error) {
-    record_failure(kind, elements.size(), DeliveryFault{std::nullopt, "SerializationError", *encoding_error});
-    return;
-  }
+  record_failure(kind, item_count, DeliveryFault{std::nullopt, "SerializationError", std::move(message)});
+}
+
+void PythonSinkSet::deliver_list(PythonCallbackKind kind, std::span<const std::string> elements) {
+  if (report_.sink_count == 0 || report_.failure) return;
+  if (!flush()) return;
   std::uint64_t logical_bytes = 0;
   for (const std::string& element : elements) logical_bytes = saturating_add(logical_bytes, element.size());
   if (auto fault = delivery_->deliver(kind, join_as_array(elements))) {

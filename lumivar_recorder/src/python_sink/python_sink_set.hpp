@@ -60,9 +60,9 @@ class PythonSinkSet {
 
   // Delivers a list of capability outputs or receipts, each element given as its
   // compact JSON, after flushing the pending batch. A failure is only recorded.
-  // `encoding_error` set means the list could not be encoded.
-  void deliver_list(PythonCallbackKind kind, std::span<const std::string> elements,
-                    const std::optional<std::string>& encoding_error = std::nullopt);
+  void deliver_list(PythonCallbackKind kind, std::span<const std::string> elements);
+  // Records that a list of `item_count` elements could not be encoded.
+  void fail_list_encoding(PythonCallbackKind kind, std::uint64_t item_count, std::string message);
 
   // Delivers the pending batch, if any.
   [[nodiscard]] Result<void> flush();

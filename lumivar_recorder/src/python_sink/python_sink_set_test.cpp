@@ -160,8 +160,8 @@ TEST(PythonSinkSet, CapabilityListsFlushFirstAndCountTheirElements) {
 TEST(PythonSinkSet, CapabilityEncodingFailureIsASerializationError) {
   FakeDelivery delivery(1);
   auto set = PythonSinkSet::create(delivery, kLimits).value();
-  set.deliver_list(PythonCallbackKind::kCapabilityReceipts, std::vector<std::string>(3),
-                   std::string("canonical structured values reject non-finite floats"));
+  set.fail_list_encoding(PythonCallbackKind::kCapabilityReceipts, 3,
+                         "canonical structured values reject non-finite floats");
   const auto& failure = *set.report().failure;
   EXPECT_EQ(failure.callback, PythonCallbackKind::kCapabilityReceipts);
   EXPECT_EQ(failure.exception_type, "SerializationError");
