@@ -69,8 +69,8 @@ class Chip8Emulator {
 
   // Statistics since creation or reset.
   const EmulatorStatistics& statistics() const { return statistics_; }
-  std::size_t unique_pcs() const { return statistics_.executed_addresses.size(); }
-  std::size_t unique_edges() const { return statistics_.transitions.size(); }
+  std::size_t unique_pcs() const { return statistics_.coverage.executed_count(); }
+  std::size_t unique_edges() const { return statistics_.coverage.transition_count(); }
   std::size_t memory_written_bytes() const { return statistics_.written_addresses.size(); }
   std::uint8_t max_stack_depth() const { return statistics_.max_stack_depth; }
   std::uint32_t draw_count() const { return statistics_.draw_count; }

@@ -59,7 +59,7 @@ TEST(Emulator, KeyWaitPollsForTheRestOfTheFrameAndTimersStillTick) {
   EXPECT_EQ(e.machine().delay, 3);
   // Polls are steps at the same PC: one self edge, one more executed address.
   EXPECT_EQ(e.unique_pcs(), 4u);
-  EXPECT_TRUE(e.statistics().transitions.contains(0x206, 0x206));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x206, 0x206));
   EXPECT_EQ(e.input_opcode_count(), 1u);
   e.set_keypad_mask(1u << 7);
   e.run_frame();
@@ -110,8 +110,8 @@ TEST(Emulator, HaltInTheFifthCycleStopsTheFrameWithoutATick) {
   EXPECT_EQ(again.code(), 8);
   EXPECT_EQ(again.cycles_run, 1u);
   EXPECT_EQ(e.cycle_count(), 6u);
-  EXPECT_TRUE(e.statistics().transitions.contains(0x208, 0x20A));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x20A, 0x20A));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x208, 0x20A));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x20A, 0x20A));
 }
 
 TEST(Emulator, FaultsStopTheFrameWithTheirStatus) {
@@ -153,14 +153,14 @@ TEST(Emulator, StatisticsFollowEveryStep) {
   EXPECT_TRUE(e.statistics().written_addresses.contains(0xFFFF));
   // 0x200-0x208, 0x20C, 0x20E (the immediate word is skipped), 0x300, 0x302, 0x310.
   EXPECT_EQ(e.unique_pcs(), 10u);
-  // Six fall-throughs (the halting 00FD included), the skip over the immediate,
+  // Five fall-throughs (the halting 00FD included), the skip over the immediate,
   // both calls and both returns.
-  EXPECT_TRUE(e.statistics().transitions.contains(0x208, 0x20C));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x20E, 0x210));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x206, 0x300));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x300, 0x310));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x310, 0x302));
-  EXPECT_TRUE(e.statistics().transitions.contains(0x302, 0x208));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x208, 0x20C));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x20E, 0x210));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x206, 0x300));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x300, 0x310));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x310, 0x302));
+  EXPECT_TRUE(e.statistics().coverage.has_transition(0x302, 0x208));
   EXPECT_EQ(e.unique_edges(), 10u);
   EXPECT_TRUE(e.events().empty());
   EXPECT_FALSE(e.memory_capture().has_value());

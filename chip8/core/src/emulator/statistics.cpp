@@ -6,7 +6,7 @@
 namespace chip8 {
 namespace {
 
-constexpr std::size_t kInitialSlots = 256;  // enough for the jump, call and return edges of most programs
+constexpr std::size_t kInitialSlots = 256;  // room for the jump, call and return edges of most programs
 
 }  // namespace
 
@@ -20,67 +20,76 @@ std::size_t AddressSet::size() const {
   return count;
 }
 
-TransitionSet::TransitionSet() : slots_(kInitialSlots, kEmptySlot), hash_shift_(32 - std::countr_zero(kInitialSlots)) {}
+EdgeHashSet::EdgeHashSet()
+    : slots_(kInitialSlots, kEmptySlot), hash_shift_(32 - static_cast<unsigned>(std::countr_zero(kInitialSlots))) {}
 
-bool TransitionSet::contains(std::uint16_t from, std::uint16_t to) const {
-  switch (static_cast<std::uint16_t>(to - from)) {
-    case 2: return fall_through_.contains(from);
-    case 4: return skip_.contains(from);
-    case 0: return self_.contains(from);
-    default: return contains_other(key(from, to));
-  }
-}
-
-std::size_t TransitionSet::size() const {
-  return fall_through_.size() + skip_.size() + self_.size() + other_count_;
-}
-
-void TransitionSet::clear() {
-  fall_through_.clear();
-  skip_.clear();
-  self_.clear();
-  std::ranges::fill(slots_, kEmptySlot);
-  other_count_ = 0;
-}
-
-bool TransitionSet::contains_other(std::uint32_t key) const {
-  for (std::size_t slot = slot_of(key);; slot = (slot + 1) & (slots_.size() - 1)) {
-    if (slots_[slot] == key) return true;
+bool EdgeHashSet::contains(std::uint16_t from, std::uint16_t to) const {
+  const std::uint32_t k = key(from, to);
+  for (std::size_t slot = slot_of(k);; slot = (slot + 1) & (slots_.size() - 1)) {
+    if (slots_[slot] == k) return true;
     if (slots_[slot] == kEmptySlot) return false;
   }
 }
 
-void TransitionSet::add_other(std::size_t slot, std::uint32_t key) {
-  slots_[slot] = key;
-  ++other_count_;
-  // Keep the load at most one half so probe sequences stay short.
-  if (other_count_ * 2 > slots_.size()) grow();
+void EdgeHashSet::clear() {
+  std::ranges::fill(slots_, kEmptySlot);
+  count_ = 0;
 }
 
-void TransitionSet::grow() {
+void EdgeHashSet::add(std::size_t slot, std::uint32_t k) {
+  slots_[slot] = k;
+  ++count_;
+  if (count_ * 2 > slots_.size()) grow();
+}
+
+void EdgeHashSet::grow() {
   std::vector<std::uint32_t> old = std::move(slots_);
   slots_.assign(old.size() * 2, kEmptySlot);
   hash_shift_ -= 1;
-  for (const std::uint32_t key : old) {
-    if (key == kEmptySlot) continue;
-    std::size_t slot = slot_of(key);
+  for (const std::uint32_t k : old) {
+    if (k == kEmptySlot) continue;
+    std::size_t slot = slot_of(k);
     while (slots_[slot] != kEmptySlot) slot = (slot + 1) & (slots_.size() - 1);
-    slots_[slot] = key;
+    slots_[slot] = k;
   }
 }
 
-bool operator==(const TransitionSet& a, const TransitionSet& b) {
-  if (a.fall_through_ != b.fall_through_ || a.skip_ != b.skip_ || a.self_ != b.self_) return false;
-  if (a.other_count_ != b.other_count_) return false;
-  for (const std::uint32_t key : a.slots_) {
-    if (key != TransitionSet::kEmptySlot && !b.contains_other(key)) return false;
+bool operator==(const EdgeHashSet& a, const EdgeHashSet& b) {
+  if (a.count_ != b.count_) return false;
+  for (const std::uint32_t k : a.slots_) {
+    if (k != EdgeHashSet::kEmptySlot && !b.contains(static_cast<std::uint16_t>(k >> 16), static_cast<std::uint16_t>(k))) {
+      return false;
+    }
   }
   return true;
 }
 
+std::size_t StepCoverage::executed_count() const {
+  return static_cast<std::size_t>(std::ranges::count_if(marks_, [](std::uint8_t m) { return (m & kExecuted) != 0; }));
+}
+
+bool StepCoverage::has_transition(std::uint16_t from, std::uint16_t to) const {
+  switch (static_cast<std::uint16_t>(to - from)) {
+    case 2: return (marks_[from] & kFallThrough) != 0;
+    case 4: return (marks_[from] & kSkip) != 0;
+    case 0: return (marks_[from] & kSelf) != 0;
+    default: return other_edges_.contains(from, to);
+  }
+}
+
+std::size_t StepCoverage::transition_count() const {
+  std::size_t count = other_edges_.size();
+  for (const std::uint8_t m : marks_) count += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(m & (kFallThrough | kSkip | kSelf))));
+  return count;
+}
+
+void StepCoverage::clear() {
+  marks_.fill(0);
+  other_edges_.clear();
+}
+
 void EmulatorStatistics::clear() {
-  executed_addresses.clear();
-  transitions.clear();
+  coverage.clear();
   written_addresses.clear();
   max_stack_depth = 0;
   draw_count = 0;

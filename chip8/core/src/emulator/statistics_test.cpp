@@ -23,12 +23,14 @@ TEST(AddressSet, InsertRangeWrapsAndSizeCountsDistinctAddresses) {
 // Compares the split containers against a plain ordered set over edges of every
 // shape: fall-through, skip and self edges (also across the 64 KiB wrap) and
 // enough other edges to make the hash part grow several times.
-TEST(TransitionSet, MembershipAndSizeMatchAPlainSet) {
-  TransitionSet set;
+TEST(StepCoverage, MembershipAndSizesMatchPlainSets) {
+  StepCoverage set;
   std::set<std::pair<std::uint16_t, std::uint16_t>> reference;
+  std::set<std::uint16_t> executed;
   auto add = [&](std::uint16_t from, std::uint16_t to) {
-    set.insert(from, to);
+    set.record(from, to);
     reference.emplace(from, to);
+    executed.insert(from);
   };
   add(0xFFFF, 0x0001);  // fall-through across the wrap
   add(0xFFFE, 0x0002);  // skip across the wrap
@@ -46,15 +48,20 @@ TEST(TransitionSet, MembershipAndSizeMatchAPlainSet) {
     add(from, to);
     if (i % 7 == 0) add(from, to);  // repeats change nothing
   }
-  EXPECT_EQ(set.size(), reference.size());
-  for (const auto& [from, to] : reference) ASSERT_TRUE(set.contains(from, to)) << from << " -> " << to;
-  EXPECT_FALSE(set.contains(0x0200, 0x0206));
-  EXPECT_FALSE(set.contains(0x1234, 0x4321));
-  TransitionSet copy = set;
+  EXPECT_EQ(set.transition_count(), reference.size());
+  EXPECT_EQ(set.executed_count(), executed.size());
+  for (const auto& [from, to] : reference) ASSERT_TRUE(set.has_transition(from, to)) << from << " -> " << to;
+  for (std::uint32_t a = 0; a <= 0xFFFF; ++a) {
+    ASSERT_EQ(set.executed(static_cast<std::uint16_t>(a)), executed.contains(static_cast<std::uint16_t>(a))) << a;
+  }
+  EXPECT_FALSE(set.has_transition(0x0200, 0x0206));
+  EXPECT_FALSE(set.has_transition(0x1234, 0x4321));
+  StepCoverage copy = set;
   EXPECT_EQ(copy, set);
   set.clear();
-  EXPECT_EQ(set.size(), 0u);
-  EXPECT_FALSE(set.contains(0x0200, 0x0300));
+  EXPECT_EQ(set.transition_count(), 0u);
+  EXPECT_EQ(set.executed_count(), 0u);
+  EXPECT_FALSE(set.has_transition(0x0200, 0x0300));
   EXPECT_NE(copy, set);
 }
 
