@@ -54,6 +54,7 @@ enum class SessionLifecycle : std::uint8_t { Fresh = 0, Incremental = 1, Termina
 [[nodiscard]] std::string_view spelling(SessionLifecycle lifecycle);
 
 class SessionEvidenceEmitter;
+class StepEvidence;
 
 class Chip8Session {
  public:
@@ -112,7 +113,9 @@ class Chip8Session {
  private:
   Chip8Session() = default;
 
-  [[nodiscard]] lumivar::Result<RunSummary> run(SessionEvidenceEmitter& emitter);
+  [[nodiscard]] lumivar::Result<RunSummary> run(SessionEvidenceEmitter& emitter, StepEvidence& step_evidence);
+  // The instructions of one step() call; any error leaves the session terminal.
+  [[nodiscard]] lumivar::Result<void> step_frame();
   // Applies the live keypad and the schedule entries due at the start of the
   // frame about to run; `emitter` is null outside execute.
   [[nodiscard]] lumivar::Result<void> apply_frame_start_inputs(SessionEvidenceEmitter* emitter);
@@ -121,8 +124,8 @@ class Chip8Session {
   // the step limit.
   [[nodiscard]] std::uint32_t instruction_budget() const;
   [[nodiscard]] bool at_boot_state() const;
-  // The every-N snapshot check after an instruction that left the cycle
-  // counter at `cycle`, and the final snapshot.
+  // Whether the every-N snapshot policy asks for a snapshot at the current
+  // cycle count.
   [[nodiscard]] bool snapshot_due_at_cycle() const;
   [[nodiscard]] lumivar::Result<void> emit_snapshot(SessionEvidenceEmitter& emitter, SessionLifecycle recorded);
   // The session snapshot bytes recorded with the given lifecycle; nothing when

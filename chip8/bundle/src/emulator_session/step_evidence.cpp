@@ -1,0 +1,27 @@
+#include "chip8_bundle/emulator_session/step_evidence.hpp"
+
+namespace chip8::bundle {
+
+namespace {
+
+// Emits nothing: observed steps are not yet turned into trace events. Timer
+// ticks are the session's own frame evidence and are not taken here.
+class NoStepEvidence final : public StepEvidence {
+ public:
+  lumivar::Result<void> flush(Chip8Emulator& emulator, SessionEvidenceEmitter& emitter) override {
+    (void)emulator;
+    (void)emitter;
+    return {};
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<StepEvidence> make_step_evidence(const lumivar::PreparedObservation& observation,
+                                                 const QuirkFlags& quirks) {
+  (void)observation;
+  (void)quirks;
+  return std::make_unique<NoStepEvidence>();
+}
+
+}  // namespace chip8::bundle
