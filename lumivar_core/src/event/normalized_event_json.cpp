@@ -1,242 +1,338 @@
 #include "lumivar_core/event/normalized_event_json.hpp"
 
-#include "lumivar_core/event/json_members.hpp"
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <optional>
+
+#include "lumivar_core/encoding/json_writer.hpp"
 
 namespace lumivar {
 
 namespace {
 
-// Members of every object below are written in byte order of their keys; the
-// key lists in the comments are that order.
+// The event's text is assembled from fixed fragments: every key is written
+// together with the punctuation around it (`,"causes":[`), so no key is ever
+// escaped or separated at run time. Written through the general JsonWriter,
+// member by member, an event took about four times as long, most of it in
+// writing keys; a fully observed run writes several events per machine step.
+// Strings that need escaping and generic JSON values still go through
+// JsonWriter, so their formatting has a single definition.
+class EventText {
+ public:
+  EventText() { buffer_.resize(kInitialCapacity); }
 
-template <class Tag, Tag ExtensionTag>
-void write_extensible(JsonWriter& writer, const ExtensibleEnum<Tag, ExtensionTag>& value) {
-  if (value.is_extension()) {
-    writer.begin_object();
-    writer.key("extension");
-    writer.write_string(value.extension);
-    writer.end_object();
-  } else {
-    writer.write_string(spelling(value.tag));
+  // A fixed fragment; its size is known at compile time, so the copy is inlined.
+  template <std::size_t N>
+  void fragment(const char (&text)[N]) {
+    append(text, N - 1);
   }
-}
 
-void write_optional_address(JsonWriter& writer, const std::optional<SpaceAddress>& address) {
-  if (address) write_space_address(writer, *address); else writer.write_null();
-}
+  void u64(std::uint64_t value) {
+    reserve(20);
+    char* start = buffer_.data() + size_;
+    size_ += static_cast<std::size_t>(std::to_chars(start, start + 20, value).ptr - start);
+  }
 
-// An optional JSON value: absent is null. False for a non-finite float.
-[[nodiscard]] bool write_optional_value(JsonWriter& writer, const std::optional<JsonValue>& value) {
-  if (!value) {
-    writer.write_null();
+  void boolean(bool value) {
+    if (value) fragment("true"); else fragment("false");
+  }
+
+  void string(std::string_view text) {
+    if (std::ranges::none_of(text, needs_escape)) {
+      reserve(text.size() + 2);
+      buffer_[size_++] = '"';
+      std::memcpy(buffer_.data() + size_, text.data(), text.size());
+      size_ += text.size();
+      buffer_[size_++] = '"';
+      return;
+    }
+    scratch_.clear();
+    scratch_.write_string(text);
+    append(scratch_.view().data(), scratch_.size());
+  }
+
+  void optional_string(const std::optional<std::string>& text) {
+    if (text) string(*text); else fragment("null");
+  }
+
+  // False for a non-finite float.
+  [[nodiscard]] bool value(const JsonValue& json) {
+    if (const auto* u = json.get_if<std::uint64_t>()) {
+      u64(*u);
+      return true;
+    }
+    if (const auto* text = json.get_if<std::string>()) {
+      string(*text);
+      return true;
+    }
+    if (json.is_null()) {
+      fragment("null");
+      return true;
+    }
+    if (const bool* b = json.get_if<bool>()) {
+      boolean(*b);
+      return true;
+    }
+    scratch_.clear();
+    if (!scratch_.write_value(json)) return false;
+    append(scratch_.view().data(), scratch_.size());
     return true;
   }
-  return writer.write_value(*value);
+
+  [[nodiscard]] bool optional_value(const std::optional<JsonValue>& json) {
+    if (!json) {
+      fragment("null");
+      return true;
+    }
+    return value(*json);
+  }
+
+  [[nodiscard]] std::size_t size() const { return size_; }
+
+  [[nodiscard]] std::string take() {
+    buffer_.resize(size_);
+    return std::move(buffer_);
+  }
+
+ private:
+  // Enough for a typical fully observed step event in one allocation.
+  static constexpr std::size_t kInitialCapacity = 1024;
+
+  static bool needs_escape(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == '"' || byte == '\\';
+  }
+
+  void reserve(std::size_t n) {
+    if (buffer_.size() - size_ < n) [[unlikely]] grow(n);
+  }
+  void append(const char* data, std::size_t n) {
+    reserve(n);
+    std::memcpy(buffer_.data() + size_, data, n);
+    size_ += n;
+  }
+  [[gnu::noinline]] void grow(std::size_t n) { buffer_.resize(std::max(size_ + n, 2 * buffer_.size())); }
+
+  std::string buffer_;  // capacity in use is buffer_.size(); text is [0, size_)
+  std::size_t size_ = 0;
+  JsonWriter scratch_{JsonStyle::canonical};
+};
+
+// Each writer below emits one JSON value; member keys are listed in byte order.
+
+template <class Tag, Tag ExtensionTag>
+void write_extensible(EventText& out, const ExtensibleEnum<Tag, ExtensionTag>& value) {
+  if (value.is_extension()) {
+    out.fragment(R"({"extension":)");
+    out.string(value.extension);
+    out.fragment("}");
+  } else {
+    out.string(spelling(value.tag));
+  }
 }
 
-// bytes, decoded, encoding
-void write_encoded_value(JsonWriter& writer, const EncodedValue& value) {
-  writer.begin_object();
-  writer.key("bytes");
-  writer.write_bytes(value.bytes);
-  writer.key("decoded");
-  write_optional_string(writer, value.decoded);
-  writer.key("encoding");
-  writer.write_string(value.encoding);
-  writer.end_object();
+void write_event_kind(EventText& out, const EventKind& kind) {
+  if (kind.is_extension()) {
+    out.fragment(R"({"extension":)");
+    out.string(kind.extension);
+    out.fragment("}");
+  } else {
+    out.string(event_kind_spelling(kind.tag));
+  }
 }
 
-// address, name, space, width_bits
-void write_state_location(JsonWriter& writer, const StateLocation& location) {
-  writer.begin_object();
-  writer.key("address");
-  write_optional_address(writer, location.address);
-  writer.key("name");
-  write_optional_string(writer, location.name);
-  writer.key("space");
-  write_state_space(writer, location.space);
-  writer.key("width_bits");
-  if (location.width_bits) writer.write_u64(*location.width_bits); else writer.write_null();
-  writer.end_object();
+void write_address(EventText& out, const std::optional<SpaceAddress>& address) {
+  if (!address) {
+    out.fragment("null");
+    return;
+  }
+  out.fragment(R"({"space":)");
+  out.string(address->space);
+  out.fragment(R"(,"value":)");
+  out.u64(address->value);
+  out.fragment("}");
 }
 
-// location, value
-[[nodiscard]] bool write_state_read(JsonWriter& writer, const StateRead& read) {
-  writer.begin_object();
-  writer.key("location");
-  write_state_location(writer, read.location);
-  writer.key("value");
-  if (!write_optional_value(writer, read.value)) return false;
-  writer.end_object();
+void write_encoded_value(EventText& out, const std::optional<EncodedValue>& value) {
+  if (!value) {
+    out.fragment("null");
+    return;
+  }
+  out.fragment(R"({"bytes":[)");
+  for (std::size_t i = 0; i < value->bytes.size(); ++i) {
+    if (i != 0) out.fragment(",");
+    out.u64(value->bytes[i]);
+  }
+  out.fragment(R"(],"decoded":)");
+  out.optional_string(value->decoded);
+  out.fragment(R"(,"encoding":)");
+  out.string(value->encoding);
+  out.fragment("}");
+}
+
+void write_location(EventText& out, const StateLocation& location) {
+  out.fragment(R"({"address":)");
+  write_address(out, location.address);
+  out.fragment(R"(,"name":)");
+  out.optional_string(location.name);
+  out.fragment(R"(,"space":)");
+  write_extensible(out, location.space);
+  out.fragment(R"(,"width_bits":)");
+  if (location.width_bits) out.u64(*location.width_bits); else out.fragment("null");
+  out.fragment("}");
+}
+
+[[nodiscard]] bool write_read(EventText& out, const StateRead& read) {
+  out.fragment(R"({"location":)");
+  write_location(out, read.location);
+  out.fragment(R"(,"value":)");
+  if (!out.optional_value(read.value)) return false;
+  out.fragment("}");
   return true;
 }
 
-// after, before, location
-[[nodiscard]] bool write_state_write(JsonWriter& writer, const StateWrite& write) {
-  writer.begin_object();
-  writer.key("after");
-  if (!write_optional_value(writer, write.after)) return false;
-  writer.key("before");
-  if (!write_optional_value(writer, write.before)) return false;
-  writer.key("location");
-  write_state_location(writer, write.location);
-  writer.end_object();
+[[nodiscard]] bool write_write(EventText& out, const StateWrite& write) {
+  out.fragment(R"({"after":)");
+  if (!out.optional_value(write.after)) return false;
+  out.fragment(R"(,"before":)");
+  if (!out.optional_value(write.before)) return false;
+  out.fragment(R"(,"location":)");
+  write_location(out, write.location);
+  out.fragment("}");
   return true;
 }
 
-// from, kind, taken, to
-void write_control_flow(JsonWriter& writer, const ControlFlow& flow) {
-  writer.begin_object();
-  writer.key("from");
-  write_optional_address(writer, flow.from);
-  writer.key("kind");
-  writer.write_string(spelling(flow.kind));
-  writer.key("taken");
-  writer.write_bool(flow.taken);
-  writer.key("to");
-  write_optional_address(writer, flow.to);
-  writer.end_object();
+void write_control_flow(EventText& out, const std::optional<ControlFlow>& flow) {
+  if (!flow) {
+    out.fragment("null");
+    return;
+  }
+  out.fragment(R"({"from":)");
+  write_address(out, flow->from);
+  out.fragment(R"(,"kind":)");
+  out.string(spelling(flow->kind));
+  out.fragment(R"(,"taken":)");
+  out.boolean(flow->taken);
+  out.fragment(R"(,"to":)");
+  write_address(out, flow->to);
+  out.fragment("}");
 }
 
-// channel, direction, port, value
-[[nodiscard]] bool write_io_event(JsonWriter& writer, const IoEvent& io) {
-  writer.begin_object();
-  writer.key("channel");
-  write_extensible(writer, io.channel);
-  writer.key("direction");
-  writer.write_string(spelling(io.direction));
-  writer.key("port");
-  writer.write_string(io.port);
-  writer.key("value");
-  if (!writer.write_value(io.value)) return false;
-  writer.end_object();
+[[nodiscard]] bool write_io(EventText& out, const IoEvent& io) {
+  out.fragment(R"({"channel":)");
+  write_extensible(out, io.channel);
+  out.fragment(R"(,"direction":)");
+  out.string(spelling(io.direction));
+  out.fragment(R"(,"port":)");
+  out.string(io.port);
+  out.fragment(R"(,"value":)");
+  if (!out.value(io.value)) return false;
+  out.fragment("}");
   return true;
 }
 
-// code, fatal, message
-void write_trap(JsonWriter& writer, const TrapInfo& trap) {
-  writer.begin_object();
-  writer.key("code");
-  writer.write_string(trap.code);
-  writer.key("fatal");
-  writer.write_bool(trap.fatal);
-  writer.key("message");
-  writer.write_string(trap.message);
-  writer.end_object();
+void write_trap(EventText& out, const std::optional<TrapInfo>& trap) {
+  if (!trap) {
+    out.fragment("null");
+    return;
+  }
+  out.fragment(R"({"code":)");
+  out.string(trap->code);
+  out.fragment(R"(,"fatal":)");
+  out.boolean(trap->fatal);
+  out.fragment(R"(,"message":)");
+  out.string(trap->message);
+  out.fragment("}");
 }
 
-// evidence, relation, source_sequence
-void write_cause(JsonWriter& writer, const Cause& cause) {
-  writer.begin_object();
-  writer.key("evidence");
-  write_optional_string(writer, cause.evidence);
-  writer.key("relation");
-  write_extensible(writer, cause.relation);
-  writer.key("source_sequence");
-  writer.write_u64(cause.source_sequence);
-  writer.end_object();
+void write_cause(EventText& out, const Cause& cause) {
+  out.fragment(R"({"evidence":)");
+  out.optional_string(cause.evidence);
+  out.fragment(R"(,"relation":)");
+  write_extensible(out, cause.relation);
+  out.fragment(R"(,"source_sequence":)");
+  out.u64(cause.source_sequence);
+  out.fragment("}");
+}
+
+void write_optional_u64(EventText& out, const std::optional<std::uint64_t>& value) {
+  if (value) out.u64(*value); else out.fragment("null");
+}
+
+// Writes a list with `write_one` per element; false as soon as one fails.
+template <class T, class F>
+[[nodiscard]] bool write_list(EventText& out, const std::vector<T>& list, F write_one) {
+  out.fragment("[");
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i != 0) out.fragment(",");
+    if (!write_one(out, list[i])) return false;
+  }
+  out.fragment("]");
+  return true;
 }
 
 }  // namespace
 
-// space, value
-void write_space_address(JsonWriter& writer, const SpaceAddress& address) {
-  writer.begin_object();
-  writer.key("space");
-  writer.write_string(address.space);
-  writer.key("value");
-  writer.write_u64(address.value);
-  writer.end_object();
-}
-
-void write_state_space(JsonWriter& writer, const StateSpace& space) { write_extensible(writer, space); }
-
-void write_event_kind(JsonWriter& writer, const EventKind& kind) {
-  if (kind.is_extension()) {
-    writer.begin_object();
-    writer.key("extension");
-    writer.write_string(kind.extension);
-    writer.end_object();
-  } else {
-    writer.write_string(event_kind_spelling(kind.tag));
-  }
-}
-
-// arch, causes, control_flow, cycle_or_tick, extensions, frame, instruction,
-// io, kind, machine_version, pc, reads, run_id, schema_version, sequence,
-// step, trap, writes
-std::optional<ByteRange> write_normalized_event(JsonWriter& writer, const NormalizedEvent& event) {
-  writer.begin_object();
-  writer.key("arch");
-  writer.write_string(event.arch);
-  writer.key("causes");
-  writer.begin_array();
-  for (const Cause& cause : event.causes) write_cause(writer, cause);
-  writer.end_array();
-  writer.key("control_flow");
-  if (event.control_flow) write_control_flow(writer, *event.control_flow); else writer.write_null();
-  writer.key("cycle_or_tick");
-  write_optional_u64(writer, event.cycle_or_tick);
-  writer.key("extensions");
-  writer.begin_object();
-  for (const auto& [name, value] : event.extensions) {
-    writer.key(name);
-    if (!writer.write_value(value)) return std::nullopt;
-  }
-  writer.end_object();
-  writer.key("frame");
-  write_optional_u64(writer, event.frame);
-  writer.key("instruction");
-  if (event.instruction) write_encoded_value(writer, *event.instruction); else writer.write_null();
-  writer.key("io");
-  writer.begin_array();
-  for (const IoEvent& io : event.io) {
-    if (!write_io_event(writer, io)) return std::nullopt;
-  }
-  writer.end_array();
-  writer.key("kind");
-  write_event_kind(writer, event.kind);
-  writer.key("machine_version");
-  writer.write_string(event.machine_version);
-  writer.key("pc");
-  write_optional_address(writer, event.pc);
-  writer.key("reads");
-  writer.begin_array();
-  for (const StateRead& read : event.reads) {
-    if (!write_state_read(writer, read)) return std::nullopt;
-  }
-  writer.end_array();
-  ByteRange run_id;
-  run_id.begin = writer.size();  // the comma that key() writes first
-  writer.key("run_id");
-  writer.write_string(event.run_id);
-  run_id.end = writer.size();
-  writer.key("schema_version");
-  write_schema_version(writer, event.schema_version);
-  writer.key("sequence");
-  writer.write_u64(event.sequence);
-  writer.key("step");
-  writer.write_u64(event.step);
-  writer.key("trap");
-  if (event.trap) write_trap(writer, *event.trap); else writer.write_null();
-  writer.key("writes");
-  writer.begin_array();
-  for (const StateWrite& write : event.writes) {
-    if (!write_state_write(writer, write)) return std::nullopt;
-  }
-  writer.end_array();
-  writer.end_object();
-  return run_id;
-}
-
 Result<CanonicalEventJson> encode_normalized_event(const NormalizedEvent& event) {
-  JsonWriter writer(JsonStyle::canonical);
-  // Most events of a fully observed run fit; one allocation instead of a
-  // series of doublings.
-  writer.reserve(1024);
-  std::optional<ByteRange> run_id = write_normalized_event(writer, event);
-  if (!run_id) return fail(std::string(kNonFiniteCanonicalJsonMessage));
-  return CanonicalEventJson{writer.take(), *run_id};
+  EventText out;
+  bool ok = true;
+  out.fragment(R"({"arch":)");
+  out.string(event.arch);
+  out.fragment(R"(,"causes":)");
+  ok = ok && write_list(out, event.causes, [](EventText& o, const Cause& c) {
+         write_cause(o, c);
+         return true;
+       });
+  out.fragment(R"(,"control_flow":)");
+  write_control_flow(out, event.control_flow);
+  out.fragment(R"(,"cycle_or_tick":)");
+  write_optional_u64(out, event.cycle_or_tick);
+  out.fragment(R"(,"extensions":{)");
+  bool first = true;
+  for (const auto& [name, value] : event.extensions) {
+    if (!first) out.fragment(",");
+    first = false;
+    out.string(name);
+    out.fragment(":");
+    ok = ok && out.value(value);
+  }
+  out.fragment(R"(},"frame":)");
+  write_optional_u64(out, event.frame);
+  out.fragment(R"(,"instruction":)");
+  write_encoded_value(out, event.instruction);
+  out.fragment(R"(,"io":)");
+  ok = ok && write_list(out, event.io, write_io);
+  out.fragment(R"(,"kind":)");
+  write_event_kind(out, event.kind);
+  out.fragment(R"(,"machine_version":)");
+  out.string(event.machine_version);
+  out.fragment(R"(,"pc":)");
+  write_address(out, event.pc);
+  out.fragment(R"(,"reads":)");
+  ok = ok && write_list(out, event.reads, write_read);
+  ByteRange run_id;
+  run_id.begin = out.size();
+  out.fragment(R"(,"run_id":)");
+  out.string(event.run_id);
+  run_id.end = out.size();
+  out.fragment(R"(,"schema_version":{"major":)");
+  out.u64(event.schema_version.major);
+  out.fragment(R"(,"minor":)");
+  out.u64(event.schema_version.minor);
+  out.fragment(R"(,"patch":)");
+  out.u64(event.schema_version.patch);
+  out.fragment(R"(},"sequence":)");
+  out.u64(event.sequence);
+  out.fragment(R"(,"step":)");
+  out.u64(event.step);
+  out.fragment(R"(,"trap":)");
+  write_trap(out, event.trap);
+  out.fragment(R"(,"writes":)");
+  ok = ok && write_list(out, event.writes, write_write);
+  out.fragment("}");
+  if (!ok) return fail(std::string(kNonFiniteCanonicalJsonMessage));
+  return CanonicalEventJson{out.take(), run_id};
 }
 
 }  // namespace lumivar

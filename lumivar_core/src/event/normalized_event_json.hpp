@@ -7,11 +7,9 @@
 // of the event projection.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "lumivar_core/encoding/json_writer.hpp"
 #include "lumivar_core/error/error.hpp"
 #include "lumivar_core/event/normalized_event.hpp"
 
@@ -48,18 +46,8 @@ struct CanonicalEventJson {
 inline constexpr std::string_view kNonFiniteCanonicalJsonMessage =
     "cannot convert value to canonical JSON: non-finite float";
 
-// Writes the event as the writer's next value. Returns the run_id member's
-// range in the writer's text; nullopt when a JSON value holds a non-finite
-// float (the writer then holds partial output and must be cleared).
-[[nodiscard]] std::optional<ByteRange> write_normalized_event(JsonWriter& writer, const NormalizedEvent& event);
-
-// The canonical JSON of one event, in a string of its own.
+// The canonical JSON of one event. Fails only when one of its JSON values
+// holds a non-finite float.
 [[nodiscard]] Result<CanonicalEventJson> encode_normalized_event(const NormalizedEvent& event);
-
-// Writers of the members' own JSON forms, shared with the records that embed
-// them. An extensible enumeration's extension member is {"extension": text}.
-void write_space_address(JsonWriter& writer, const SpaceAddress& address);
-void write_state_space(JsonWriter& writer, const StateSpace& space);
-void write_event_kind(JsonWriter& writer, const EventKind& kind);
 
 }  // namespace lumivar

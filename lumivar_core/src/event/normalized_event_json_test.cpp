@@ -60,21 +60,19 @@ TEST(NormalizedEventJson, RunIdRangeCutsExactlyTheMember) {
 }
 
 TEST(NormalizedEventJson, EnumerationSpellings) {
-  struct Case {
-    StateSpace space;
-    std::string_view json;
-  };
-  const Case spaces[] = {
-      {StateSpaceTag::Register, R"("register")"},     {StateSpaceTag::Memory, R"("memory")"},
-      {StateSpaceTag::Stack, R"("stack")"},           {StateSpaceTag::Timer, R"("timer")"},
-      {StateSpaceTag::Display, R"("display")"},       {StateSpaceTag::Input, R"("input")"},
-      {StateSpaceTag::Output, R"("output")"},         {StateSpaceTag::Randomness, R"("randomness")"},
-      {StateSpace::extension_member("chip8.audio"), R"({"extension":"chip8.audio"})"},
-  };
-  for (const Case& c : spaces) {
-    JsonWriter writer;
-    write_state_space(writer, c.space);
-    EXPECT_EQ(writer.view(), c.json);
+  // Every state space through a read's location: the plain ones as strings,
+  // the extension as a one-member object.
+  const std::string_view spaces[] = {R"("register")", R"("memory")", R"("stack")",      R"("timer")",
+                                     R"("display")",  R"("input")",  R"("output")",     R"("randomness")",
+                                     R"({"extension":"chip8.audio"})"};
+  for (std::size_t i = 0; i < std::size(spaces); ++i) {
+    NormalizedEvent event = minimal_event();
+    StateSpace space = static_cast<StateSpaceTag>(i);
+    if (space.is_extension()) space = StateSpace::extension_member("chip8.audio");
+    event.reads.push_back(StateRead{StateLocation{space, std::nullopt, std::nullopt, std::nullopt}, std::nullopt});
+    std::string expected = R"("reads":[{"location":{"address":null,"name":null,"space":)" + std::string(spaces[i]) +
+                           R"(,"width_bits":null},"value":null}])";
+    EXPECT_NE(encode_normalized_event(event)->json.find(expected), std::string::npos) << spaces[i];
   }
   EXPECT_EQ(spelling(ControlFlowKind::Next), "next");
   EXPECT_EQ(spelling(ControlFlowKind::Branch), "branch");
@@ -94,9 +92,25 @@ TEST(NormalizedEventJson, EnumerationSpellings) {
   EXPECT_EQ(spelling(CausalRelationTag::Control), "control");
   EXPECT_EQ(spelling(CausalRelationTag::Input), "input");
 
-  JsonWriter writer;
-  write_event_kind(writer, EventKind::extension_kind("chip8.internal_state_changed"));
-  EXPECT_EQ(writer.view(), R"({"extension":"chip8.internal_state_changed"})");
+  NormalizedEvent extension_kind = minimal_event();
+  extension_kind.kind = EventKind::extension_kind("chip8.internal_state_changed");
+  EXPECT_NE(encode_normalized_event(extension_kind)->json.find(
+                R"("kind":{"extension":"chip8.internal_state_changed"},)"),
+            std::string::npos);
+}
+
+TEST(NormalizedEventJson, StringsAndValuesAreEscapedAndFormattedLikeTheWriter) {
+  NormalizedEvent event = minimal_event("quote\"back\\slash\ncontrol\x1f");
+  event.arch = "\xc3\xa9\x7f";  // copied as is
+  event.extensions.emplace("k\"ey", JsonValue(JsonArray{JsonValue(-5), JsonValue(1.5), JsonValue(1e16),
+                                                         JsonValue("t\tab"), JsonValue(JsonObject{{"b", 1}, {"a", 2}})}));
+  Result<CanonicalEventJson> encoded = encode_normalized_event(event);
+  ASSERT_TRUE(encoded.has_value());
+  EXPECT_TRUE(encoded->json.starts_with("{\"arch\":\"\xc3\xa9\x7f\","));
+  EXPECT_NE(encoded->json.find(R"("extensions":{"k\"ey":[-5,1.5,1e+16,"t\tab",{"a":2,"b":1}]})"), std::string::npos);
+  EXPECT_NE(encoded->json.find(R"(,"run_id":"quote\"back\\slash\ncontrol\u001f",)"), std::string::npos);
+  EXPECT_EQ(encoded->json.substr(encoded->run_id_member.begin, encoded->run_id_member.size()),
+            R"(,"run_id":"quote\"back\\slash\ncontrol\u001f")");
 }
 
 TEST(NormalizedEventJson, NonFiniteValueIsRefused) {

@@ -15,9 +15,11 @@ bool projection_strips_snapshot_members(const NormalizedEvent& event) {
   return members != nullptr && (members->contains("digest") || members->contains("byte_len"));
 }
 
-Result<void> EventProjection::absorb(const NormalizedEvent& event, const CanonicalEventJson& encoded) {
+Result<void> EventProjection::absorb(const NormalizedEvent& event, std::string_view canonical_json,
+                                     ByteRange run_id_member) {
   if (projection_strips_snapshot_members(event)) return absorb(event);
-  return absorb_without_run_id(encoded.before_run_id(), encoded.after_run_id());
+  return absorb_without_run_id(canonical_json.substr(0, run_id_member.begin),
+                               canonical_json.substr(run_id_member.end));
 }
 
 Result<void> EventProjection::absorb(const NormalizedEvent& event) {

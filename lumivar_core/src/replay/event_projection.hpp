@@ -40,9 +40,13 @@ class EventProjection {
   // Begun, with no events absorbed.
   EventProjection();
 
-  // Folds one event given with its canonical JSON (as written by
-  // encode_normalized_event for this very event).
-  [[nodiscard]] Result<void> absorb(const NormalizedEvent& event, const CanonicalEventJson& encoded);
+  // Folds one event given with its canonical JSON and the range of its
+  // run_id member (as written by encode_normalized_event for this very event).
+  [[nodiscard]] Result<void> absorb(const NormalizedEvent& event, std::string_view canonical_json,
+                                    ByteRange run_id_member);
+  [[nodiscard]] Result<void> absorb(const NormalizedEvent& event, const CanonicalEventJson& encoded) {
+    return absorb(event, encoded.json, encoded.run_id_member);
+  }
   // Folds one event, writing its JSON first.
   [[nodiscard]] Result<void> absorb(const NormalizedEvent& event);
 
