@@ -1,5 +1,6 @@
 #include "lumivar_core/observation/observation_request.hpp"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -47,6 +48,11 @@ std::string_view spelling(OverflowPolicy policy) {
     case OverflowPolicy::AllowIncomplete: return "allow_incomplete";
   }
   return "fail";
+}
+
+bool selects_native_kind(const NativeEvidenceRequest& request, std::string_view kind) {
+  if (!request.enabled) return false;
+  return request.all || std::find(request.kinds.begin(), request.kinds.end(), kind) != request.kinds.end();
 }
 
 Result<void> check_observation_request(const ObservationRequest& request) {
@@ -157,6 +163,15 @@ JsonValue to_json(const ObservationRequest& request) {
   };
 }
 
+void write_json(JsonWriter& writer, const EmissionBudgets& budgets) {
+  writer.begin_object();
+  for (const auto& [name, value] : budget_members(budgets)) {
+    writer.key(name);
+    if (*value) writer.write_u64(**value); else writer.write_null();
+  }
+  writer.end_object();
+}
+
 bool write_json(JsonWriter& writer, const ObservationRequest& request) {
   writer.begin_object();
   writer.key("schema_version");
@@ -228,12 +243,7 @@ bool write_json(JsonWriter& writer, const ObservationRequest& request) {
   writer.end_object();
 
   writer.key("budgets");
-  writer.begin_object();
-  for (const auto& [name, value] : budget_members(request.budgets)) {
-    writer.key(name);
-    if (*value) writer.write_u64(**value); else writer.write_null();
-  }
-  writer.end_object();
+  write_json(writer, request.budgets);
 
   writer.key("overflow");
   writer.write_string(spelling(request.overflow));

@@ -117,6 +117,10 @@ struct ObservationRequest {
 // The request used when a caller supplies none: it asks for nothing.
 [[nodiscard]] inline ObservationRequest default_observation_request() { return {}; }
 
+// Whether native evidence of this kind is asked for: the channel enabled and
+// either every kind or this one listed.
+[[nodiscard]] bool selects_native_kind(const NativeEvidenceRequest& request, std::string_view kind);
+
 // The consistency rules, in order; the first failure is the result.
 [[nodiscard]] Result<void> check_observation_request(const ObservationRequest& request);
 
@@ -138,5 +142,6 @@ struct ObservationRequest {
 // key order), for files meant to be read by people. False when a capability's
 // parameters hold a non-finite float; the writer then holds partial output.
 [[nodiscard]] bool write_json(JsonWriter& writer, const ObservationRequest& request);
+void write_json(JsonWriter& writer, const EmissionBudgets& budgets);
 
 }  // namespace lumivar

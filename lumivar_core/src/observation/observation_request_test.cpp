@@ -76,6 +76,14 @@ TEST(ObservationRequest, WriteJsonKeepsDocumentMemberOrder) {
             R"("overflow":"fail"})");
 }
 
+TEST(ObservationRequest, NativeKindSelection) {
+  EXPECT_FALSE(selects_native_kind({false, true, {}}, "chip8.coverage"));
+  EXPECT_TRUE(selects_native_kind({true, true, {}}, "chip8.coverage"));
+  EXPECT_TRUE(selects_native_kind({true, false, {"chip8.framebuffer", "chip8.coverage"}}, "chip8.coverage"));
+  EXPECT_FALSE(selects_native_kind({true, false, {"chip8.framebuffer"}}, "chip8.coverage"));
+  EXPECT_FALSE(selects_native_kind({true, false, {}}, "chip8.coverage"));
+}
+
 struct CheckCase {
   const char* name;
   std::function<void(ObservationRequest&)> change;
