@@ -138,12 +138,13 @@ TEST(Emulator, FaultsStopTheFrameWithTheirStatus) {
 
 TEST(Emulator, StatisticsFollowEveryStep) {
   // Draw twice (second collides), call two levels deep, store at the last byte.
-  Chip8Emulator e = make({0xA050, 0xD015, 0xD015, 0x2300, 0xF000, 0xFFFF, 0xF055, 0x00FD});
-  const auto program = rom({0x2310, 0x00EE});
-  Chip8Machine& m = const_cast<Chip8Machine&>(e.machine());
-  std::ranges::copy(program, m.memory.begin() + 0x300);
-  m.memory[0x310] = 0x00;
-  m.memory[0x311] = 0xEE;
+  std::vector<std::uint8_t> program = rom({0xA050, 0xD015, 0xD015, 0x2300, 0xF000, 0xFFFF, 0xF055, 0x00FD});
+  program.resize(0x100);
+  for (const std::uint16_t word : {0x2310, 0x00EE, 0, 0, 0, 0, 0, 0, 0x00EE}) {
+    program.push_back(static_cast<std::uint8_t>(word >> 8));
+    program.push_back(static_cast<std::uint8_t>(word));
+  }
+  Chip8Emulator e = *Chip8Emulator::create(program, *find_quirk_preset("chip8"), 1);
   while (e.run_frame().completed()) {
   }
   EXPECT_EQ(e.draw_count(), 2u);
