@@ -1,5 +1,8 @@
 #include "lumivar_core/json/json_reader.hpp"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -18,7 +21,46 @@ constexpr std::string_view kEofList = "EOF while parsing a list";
 constexpr std::string_view kControlCharacter =
     "control character (\\u0000-\\u001F) found while parsing a string";
 
-inline bool is_white_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Bytes a string scan can step over without a second look: printable ASCII
+// other than '"' and '\\'. One table load per byte instead of four compares.
+constexpr std::array<bool, 256> make_plain_string_bytes() {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 0x80; ++b) plain[b] = b != '"' && b != '\\';
+  return plain;
+}
+constexpr std::array<bool, 256> kPlainStringByte = make_plain_string_bytes();
+
+// The token a value starting with each byte is.
+constexpr std::array<JsonToken, 256> make_token_table() {
+  std::array<JsonToken, 256> table{};
+  table.fill(JsonToken::invalid);
+  table['n'] = JsonToken::null;
+  table['t'] = table['f'] = JsonToken::boolean;
+  table['"'] = JsonToken::string;
+  table['['] = JsonToken::array;
+  table['{'] = JsonToken::object;
+  table['-'] = JsonToken::number;
+  for (int c = '0'; c <= '9'; ++c) table[c] = JsonToken::number;
+  return table;
+}
+constexpr std::array<JsonToken, 256> kTokenOf = make_token_table();
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// Flags (in the byte's high bit) the bytes of w that end a plain run inside a
+// string: below 0x20, '"', '\\' or non-ASCII. The borrow of the subtraction
+// tricks can flag bytes above a flagged one, never below it, so the lowest
+// flag (the first such byte in memory on a little-endian machine) is exact.
+inline std::uint64_t string_stop_bytes(std::uint64_t w) {
+  std::uint64_t below_space = (w - kOnes * 0x20) & ~w;
+  std::uint64_t q = w ^ (kOnes * '"');
+  std::uint64_t quote = (q - kOnes) & ~q;
+  std::uint64_t b = w ^ (kOnes * '\\');
+  std::uint64_t backslash = (b - kOnes) & ~b;
+  return (below_space | quote | backslash | w) & kHighs;
+}
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A number as scanned: an integer when it has neither fraction nor exponent
@@ -193,6 +235,28 @@ struct JsonReaderAccess {
 
   // A number starting at the position (a '-' or a digit).
   static Result<Number> number(JsonReader& r) {
+    // Fast path: a short non-negative integer (counters, versions, bytes).
+    const std::string_view t = r.text_;
+    std::size_t p = r.pos_;
+    if (t[p] >= '1' && t[p] <= '9') {
+      std::uint64_t magnitude = 0;
+      const std::size_t limit = std::min(t.size(), p + 19);  // nineteen digits always fit
+      for (; p < limit && is_digit(t[p]); ++p) magnitude = magnitude * 10 + static_cast<std::uint64_t>(t[p] - '0');
+      if (p == t.size() || (p < limit && t[p] != '.' && t[p] != 'e' && t[p] != 'E')) {
+        r.pos_ = p;
+        Number n;
+        n.u = magnitude;
+        return n;
+      }
+    } else if (t[p] == '0' && (p + 1 == t.size() || (!is_digit(t[p + 1]) && t[p + 1] != '.' && t[p + 1] != 'e' &&
+                                                      t[p + 1] != 'E'))) {
+      r.pos_ = p + 1;
+      return Number{};
+    }
+    return number_slow(r);
+  }
+
+  [[gnu::noinline]] static Result<Number> number_slow(JsonReader& r) {
     const std::string_view t = r.text_;
     const std::size_t begin = r.pos_;
     std::size_t p = begin;
@@ -209,7 +273,10 @@ struct JsonReaderAccess {
     } else if (is_digit(t[p])) {
       for (; p < t.size() && is_digit(t[p]); ++p) {
         auto d = static_cast<std::uint64_t>(t[p] - '0');
-        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - d) / 10) integer_overflow = true;
+        // Nineteen digits always fit; only longer numbers need the check.
+        if (p - int_begin >= 19 && magnitude > (std::numeric_limits<std::uint64_t>::max() - d) / 10) {
+          integer_overflow = true;
+        }
         magnitude = magnitude * 10 + d;
       }
     } else {
@@ -318,17 +385,40 @@ struct JsonReaderAccess {
   // points into the text when there is no escape and into r.scratch_
   // otherwise.
   static Result<std::string_view> string(JsonReader& r) {
+    // Fast path: plain printable ASCII up to the closing quote, the form of
+    // nearly every key and identifier. Everything else goes the long way.
+    const std::string_view t = r.text_;
+    const std::size_t begin = r.pos_ + 1;
+    std::size_t p = begin;
+    while (p < t.size() && kPlainStringByte[static_cast<unsigned char>(t[p])]) ++p;
+    if (p < t.size() && t[p] == '"') [[likely]] {
+      r.pos_ = p + 1;
+      return std::string_view(t.data() + begin, p - begin);
+    }
+    return string_slow(r);
+  }
+
+  [[gnu::noinline]] static Result<std::string_view> string_slow(JsonReader& r) {
     const std::string_view t = r.text_;
     std::size_t p = r.pos_ + 1;
     std::size_t run = p;   // start of the bytes not yet copied to scratch_
     bool escaped = false;  // scratch_ holds the decoded prefix
     for (;;) {
-      // Plain printable ASCII: the common case, one comparison chain per byte.
-      while (p < t.size()) {
-        auto b = static_cast<unsigned char>(t[p]);
-        if (b < 0x20 || b == '"' || b == '\\' || b >= 0x80) break;
-        ++p;
+      // Plain printable ASCII: the common case.
+      if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time while they are all plain.
+        while (p + 8 <= t.size()) {
+          std::uint64_t w;
+          std::memcpy(&w, t.data() + p, 8);
+          std::uint64_t stop = string_stop_bytes(w);
+          if (stop != 0) {
+            p += static_cast<std::size_t>(std::countr_zero(stop)) / 8;
+            break;
+          }
+          p += 8;
+        }
       }
+      while (p < t.size() && kPlainStringByte[static_cast<unsigned char>(t[p])]) ++p;
       if (p >= t.size()) return std::unexpected(r.eof_error(kEofString));
       auto b = static_cast<unsigned char>(t[p]);
       if (b == '"') {
@@ -603,25 +693,10 @@ Error JsonReader::invalid_type(std::string_view expecting) {
   return error(message);
 }
 
-void JsonReader::skip_white_space() {
-  while (pos_ < text_.size() && is_white_space(text_[pos_])) ++pos_;
-}
-
 JsonToken JsonReader::peek() {
   skip_white_space();
   if (pos_ >= text_.size()) return JsonToken::end;
-  switch (text_[pos_]) {
-    case 'n': return JsonToken::null;
-    case 't':
-    case 'f': return JsonToken::boolean;
-    case '"': return JsonToken::string;
-    case '[': return JsonToken::array;
-    case '{': return JsonToken::object;
-    case '-':
-    case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9': return JsonToken::number;
-    default: return JsonToken::invalid;
-  }
+  return kTokenOf[static_cast<unsigned char>(text_[pos_])];
 }
 
 Result<void> JsonReader::finish() {
@@ -738,7 +813,7 @@ Result<std::optional<std::string_view>> JsonReader::next_key(bool first) {
 }
 
 Result<std::optional<std::size_t>> JsonReader::next_field(FieldCursor& cursor) {
-  if (cursor.fields.size() > 64) fatal("JSON struct reader supports at most 64 fields");
+  if (cursor.first && cursor.fields.size() > 64) fatal("JSON struct reader supports at most 64 fields");
   auto key = JsonReaderAccess::member_key(*this, cursor.first);
   cursor.first = false;
   if (!key) return std::unexpected(std::move(key.error()));
@@ -752,8 +827,13 @@ Result<std::optional<std::size_t>> JsonReader::next_field(FieldCursor& cursor) {
     }
     return std::nullopt;
   }
+  const std::string_view name = **key;
   std::size_t index = 0;
-  while (index < cursor.fields.size() && cursor.fields[index].name != **key) ++index;
+  // Length and first byte rule out most names before a full comparison.
+  for (; index < cursor.fields.size(); ++index) {
+    std::string_view candidate = cursor.fields[index].name;
+    if (candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) && candidate == name) break;
+  }
   if (index == cursor.fields.size()) {
     return std::unexpected(error(expected_names("field", **key, FieldNames{cursor.fields}, "there are no fields")));
   }

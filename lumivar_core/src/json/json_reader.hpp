@@ -269,7 +269,14 @@ class JsonReader {
 
   [[nodiscard]] Error error_at(std::size_t offset, std::string_view description) const;
   [[nodiscard]] Error eof_error(std::string_view description) const;
-  void skip_white_space();
+  void skip_white_space() {
+    // Most tokens follow their predecessor directly or after one space.
+    while (pos_ < text_.size()) {
+      char c = text_[pos_];
+      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return;
+      ++pos_;
+    }
+  }
   // Helpers of the .cpp (number and string scanning, literals, ...).
   friend struct JsonReaderAccess;
 
