@@ -42,6 +42,22 @@ inline bool word_needs_escape(std::uint64_t w) {
   return (below_space | quote | backslash) != 0;
 }
 
+// Writes the escape of byte c (escape is its table entry) and returns the end.
+inline char* write_escape(char* out, unsigned char c, char escape) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  *out++ = '\\';
+  if (escape == 'u') {
+    *out++ = 'u';
+    *out++ = '0';
+    *out++ = '0';
+    *out++ = kHex[c >> 4];
+    *out++ = kHex[c & 0x0F];
+  } else {
+    *out++ = escape;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::size_t format_json_double(double value, char* out) {
@@ -157,7 +173,18 @@ void JsonWriter::write_string(std::string_view text) {
 }
 
 void JsonWriter::append_escaped(std::string_view text) {
-  append('"');
+  // Room for the worst case (every byte a six-byte \u00XX) up front, so the
+  // loop below writes through a plain pointer without capacity checks. Very
+  // long texts reserve as they go instead, to keep the buffer from ballooning.
+  constexpr std::size_t kReserveLimit = 1 << 16;
+  if (text.size() > kReserveLimit) [[unlikely]] {
+    append_escaped_long(text);
+    return;
+  }
+  std::size_t worst = 6 * text.size() + 2;
+  if (buffer_.size() - size_ < worst) grow(worst);
+  char* out = buffer_.data() + size_;
+  *out++ = '"';
   const char* p = text.data();
   const char* end = p + text.size();
   const char* run = p;
@@ -176,16 +203,30 @@ void JsonWriter::append_escaped(std::string_view text) {
       ++p;
       continue;
     }
-    append(run, static_cast<std::size_t>(p - run));
-    if (escape == 'u') {
-      static constexpr char kHex[] = "0123456789abcdef";
-      const char sequence[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0x0F]};
-      append(sequence, 6);
-    } else {
-      const char sequence[2] = {'\\', escape};
-      append(sequence, 2);
-    }
+    std::memcpy(out, run, static_cast<std::size_t>(p - run));
+    out += p - run;
+    out = write_escape(out, c, escape);
     run = ++p;
+  }
+  std::memcpy(out, run, static_cast<std::size_t>(end - run));
+  out += end - run;
+  *out++ = '"';
+  size_ = static_cast<std::size_t>(out - buffer_.data());
+}
+
+void JsonWriter::append_escaped_long(std::string_view text) {
+  append('"');
+  const char* p = text.data();
+  const char* end = p + text.size();
+  const char* run = p;
+  for (; p < end; ++p) {
+    auto c = static_cast<unsigned char>(*p);
+    char escape = kEscape[c];
+    if (escape == 0) continue;
+    append(run, static_cast<std::size_t>(p - run));
+    char sequence[6];
+    append(sequence, static_cast<std::size_t>(write_escape(sequence, c, escape) - sequence));
+    run = p + 1;
   }
   append(run, static_cast<std::size_t>(end - run));
   append('"');

@@ -110,6 +110,7 @@ class JsonWriter {
     need_comma_ = true;
   }
   void append_escaped(std::string_view text);
+  void append_escaped_long(std::string_view text);
 
   std::string buffer_;  // capacity in use is buffer_.size(); text is [0, size_)
   std::size_t size_ = 0;

@@ -45,8 +45,11 @@ struct JsonValue {
 
   bool is_null() const { return std::holds_alternative<std::nullptr_t>(value); }
   template <class T> bool is() const { return std::holds_alternative<T>(value); }
-  template <class T> const T& as() const { return std::get<T>(value); }
-  template <class T> T& as() { return std::get<T>(value); }
+  // On a temporary, as() returns the payload by value, so binding the result
+  // to a reference extends its life instead of leaving it dangling.
+  template <class T> const T& as() const& { return std::get<T>(value); }
+  template <class T> T& as() & { return std::get<T>(value); }
+  template <class T> T as() && { return std::get<T>(std::move(value)); }
   template <class T> const T* get_if() const { return std::get_if<T>(&value); }
 
   friend bool operator==(const JsonValue&, const JsonValue&) = default;

@@ -62,8 +62,11 @@ struct StructuredValue {
   [[nodiscard]] StructuredKind kind() const { return static_cast<StructuredKind>(value.index()); }
   [[nodiscard]] bool is_null() const { return value.index() == 0; }
   template <class T> [[nodiscard]] bool is() const { return std::holds_alternative<T>(value); }
-  template <class T> [[nodiscard]] const T& as() const { return std::get<T>(value); }
-  template <class T> [[nodiscard]] T& as() { return std::get<T>(value); }
+  // On a temporary, as() returns the payload by value, so binding the result
+  // to a reference extends its life instead of leaving it dangling.
+  template <class T> [[nodiscard]] const T& as() const& { return std::get<T>(value); }
+  template <class T> [[nodiscard]] T& as() & { return std::get<T>(value); }
+  template <class T> [[nodiscard]] T as() && { return std::get<T>(std::move(value)); }
   template <class T> [[nodiscard]] const T* get_if() const { return std::get_if<T>(&value); }
 
   friend bool operator==(const StructuredValue&, const StructuredValue&) = default;
