@@ -137,6 +137,11 @@ TEST(JsonReaderValue, IntegersAreExactOverTheWhole64BitRanges) {
       // Beyond the integer ranges a number is a float.
       {"18446744073709551616", JsonValue(18446744073709551616.0)},
       {"-9223372036854775809", JsonValue(-9223372036854775809.0)},
+      {"9999999999999999999", JsonValue(std::uint64_t{9999999999999999999u})},
+      {"10000000000000000000", JsonValue(std::uint64_t{10000000000000000000u})},
+      {"99999999999999999999", JsonValue(99999999999999999999.0)},
+      {"[0,7]", JsonValue(JsonArray{JsonValue(0), JsonValue(7)})},
+      {"7", JsonValue(7)},
       {"1e2", JsonValue(100.0)},
       {"1.0", JsonValue(1.0)},
   };
@@ -202,6 +207,27 @@ TEST(JsonReaderValue, DecodesEscapesAndKeepsUtf8) {
     auto value = parse_json(c.text);
     ASSERT_TRUE(value) << c.text << ": " << value.error().message;
     EXPECT_EQ(value->as<std::string>(), c.expected) << c.text;
+  }
+}
+
+// The string scan steps over eight plain bytes at a time; a byte that needs a
+// second look must be found at every offset of such a word.
+TEST(JsonReaderValue, FindsSpecialBytesAtEveryOffset) {
+  for (std::size_t length = 0; length < 20; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      const std::string before(at, 'a'), after(length - at, 'b');
+      auto escaped = parse_json("\"" + before + "\\n" + after + "\"");
+      ASSERT_TRUE(escaped) << length << " " << at;
+      EXPECT_EQ(escaped->as<std::string>(), before + "\n" + after);
+      auto utf8 = parse_json("\"" + before + "\xC3\xA9" + after + "\"");
+      ASSERT_TRUE(utf8) << length << " " << at;
+      EXPECT_EQ(utf8->as<std::string>(), before + "\xC3\xA9" + after);
+      EXPECT_EQ(error_of(parse_json("\"" + before + "\x1F" + after + "\"")),
+                "control character (\\u0000-\\u001F) found while parsing a string at line 1 column " +
+                    std::to_string(at + 2));
+      EXPECT_EQ(error_of(parse_json("\"" + before + "\xFF" + after + "\"")),
+                "invalid unicode code point at line 1 column " + std::to_string(at + 2));
+    }
   }
 }
 
