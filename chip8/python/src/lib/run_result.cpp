@@ -1,6 +1,7 @@
 #include "chip8_python/lib/run_result.hpp"
 
 #include "lumivar_core/encoding/json_writer.hpp"
+#include "lumivar_core/event/json_members.hpp"
 
 namespace lumivar::python {
 namespace {
@@ -21,14 +22,7 @@ void write_summary(JsonWriter& writer, const chip8::bundle::RunSummary& summary)
     writer.key("id");
     writer.write_string(capability.schema.id);
     writer.key("version");
-    writer.begin_object();
-    writer.key("major");
-    writer.write_u64(capability.schema.version.major);
-    writer.key("minor");
-    writer.write_u64(capability.schema.version.minor);
-    writer.key("patch");
-    writer.write_u64(capability.schema.version.patch);
-    writer.end_object();
+    write_schema_version(writer, capability.schema.version);
     writer.end_object();
     writer.end_object();
   }
