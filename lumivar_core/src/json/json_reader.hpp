@@ -77,9 +77,9 @@
 //   // "null" -> std::nullopt; otherwise the document, then only white space.
 //   Result<std::optional<Limits>> doc = read_document<Limits>(text, read_limits);
 //
-// A member missing from the text keeps the value it had before read_object
-// (the optional one stays std::nullopt); an absent required member is
-// reported as "missing field" before the callback's result is used.
+// An optional member absent from the text keeps the value the struct had
+// before read_object (std::nullopt above); an absent required member ends the
+// read with "missing field" at the closing brace.
 
 #include <cstddef>
 #include <cstdint>
