@@ -13,7 +13,6 @@
 #include <string_view>
 
 #include "lumivar_core/encoding/json_writer.hpp"
-#include "lumivar_core/value/content_digest.hpp"
 #include "lumivar_core/value/schema.hpp"
 
 namespace lumivar {
@@ -37,16 +36,6 @@ inline void write_schema_ref(JsonWriter& writer, const SchemaRef& schema) {
   writer.write_string(schema.id);
   writer.key("version");
   write_schema_version(writer, schema.version);
-  writer.end_object();
-}
-
-// {"algorithm":"sha256","value":[...]}
-inline void write_content_digest(JsonWriter& writer, const ContentDigest& digest) {
-  writer.begin_object();
-  writer.key("algorithm");
-  writer.write_string(digest_algorithm_name(digest.algorithm));
-  writer.key("value");
-  writer.write_bytes(digest.value);
   writer.end_object();
 }
 

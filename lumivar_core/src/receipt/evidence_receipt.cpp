@@ -9,10 +9,6 @@ namespace {
 
 constexpr std::size_t kEnvelopeItemsOfCompleteStream = 2;  // run_started and run_finished
 
-void write_optional_u64_member(JsonWriter& writer, const std::optional<std::uint64_t>& value) {
-  write_optional_u64(writer, value);
-}
-
 void write_capability_schema(JsonWriter& writer, const CapabilitySchema& schema) {
   writer.begin_object();
   writer.key("id");
@@ -29,7 +25,7 @@ void write_channel_receipt(JsonWriter& writer, const ChannelReceipt& receipt, Me
       {"status", [&](JsonWriter& w) { w.write_string(spelling(receipt.status)); }},
       {"item_count", [&](JsonWriter& w) { w.write_u64(receipt.item_count); }},
       {"logical_bytes", [&](JsonWriter& w) { w.write_u64(receipt.logical_bytes); }},
-      {"encoded_bytes", [&](JsonWriter& w) { write_optional_u64_member(w, receipt.encoded_bytes); }},
+      {"encoded_bytes", [&](JsonWriter& w) { write_optional_u64(w, receipt.encoded_bytes); }},
   };
   write_object_members(writer, order, members);
 }
