@@ -6,6 +6,7 @@
 //   machine/display.hpp        Chip8Display: planes, drawing, scrolling, frame export
 //   event/machine_event.hpp    MachineEvent, the events a step appends
 //   event/memory_capture.hpp   MemoryCapture and the read/write recording hooks
+//   event/observed_step.hpp    ObservedStep and RegisterSnapshot, the record of one observed cycle
 //   emulator/emulator.hpp      Chip8Emulator: frames, timers, statistics, reset
 //   emulator/statistics.hpp    the executed-address, transition and written-address sets
 //   state_codec/state_codec.hpp  MachineStateImage, encode_state, decode_state
@@ -14,6 +15,7 @@
 #include "chip8_core/emulator/statistics.hpp"
 #include "chip8_core/event/machine_event.hpp"
 #include "chip8_core/event/memory_capture.hpp"
+#include "chip8_core/event/observed_step.hpp"
 #include "chip8_core/machine/cpu.hpp"
 #include "chip8_core/machine/display.hpp"
 #include "chip8_core/machine/instruction.hpp"

@@ -34,6 +34,7 @@ void Chip8Emulator::set_cycles_per_frame(std::uint32_t cycles) { cycles_per_fram
 
 void Chip8Emulator::set_observing(bool observing) {
   observing_ = observing;
+  observed_steps_.clear();
   timer_ticks_.clear();
 }
 
@@ -76,10 +77,22 @@ void Chip8Emulator::count_events(std::size_t first) {
   }
 }
 
-StepStatus Chip8Emulator::step_once() {
-  // Observed cycles (step records) wrap plain_cycle with an active capture; they
-  // are added with the step observation records.
-  return plain_cycle(nullptr);
+StepStatus Chip8Emulator::step_once() { return observing_ ? observed_cycle() : plain_cycle(nullptr); }
+
+// Kept out of line so the frame loop's inlined plain cycle stays small.
+[[gnu::noinline]] StepStatus Chip8Emulator::observed_cycle() {
+  ObservedStep step = begin_observed_step(machine_, cycle_count_, frame_count_);
+  memory_capture_.emplace();
+  const std::size_t first_event = events_.size();
+  step.result = plain_cycle(&*memory_capture_);
+  MemoryCapture capture = take_memory_capture(memory_capture_);
+  step.events.assign(events_.begin() + static_cast<std::ptrdiff_t>(first_event), events_.end());
+  events_.clear();
+  step.reads = std::move(capture.reads);
+  step.writes = std::move(capture.writes);
+  step.after = register_snapshot(machine_);
+  observed_steps_.push_back(std::move(step));
+  return observed_steps_.back().result;
 }
 
 FrameOutcome Chip8Emulator::run_frame() {
@@ -87,7 +100,7 @@ FrameOutcome Chip8Emulator::run_frame() {
   const std::uint32_t cycles = cycles_per_frame_;
   if (observing_) {
     for (std::uint32_t c = 0; c < cycles; ++c) {
-      status = step_once();
+      status = observed_cycle();
       if (!status.continues()) return FrameOutcome{stopping_outcome(status), status, c + 1};
     }
   } else {
@@ -123,9 +136,12 @@ void Chip8Emulator::reset(const MachineStateImage& boot_image) {
   statistics_.clear();
   cycle_count_ = 0;
   frame_count_ = 0;
+  observed_steps_.clear();
   timer_ticks_.clear();
 }
 
 std::vector<TimerTick> Chip8Emulator::take_timer_ticks() { return std::exchange(timer_ticks_, {}); }
+
+std::vector<ObservedStep> Chip8Emulator::take_observed_steps() { return std::exchange(observed_steps_, {}); }
 
 }  // namespace chip8

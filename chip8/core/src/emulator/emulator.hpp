@@ -10,6 +10,7 @@
 #include "chip8_core/emulator/statistics.hpp"
 #include "chip8_core/event/machine_event.hpp"
 #include "chip8_core/event/memory_capture.hpp"
+#include "chip8_core/event/observed_step.hpp"
 #include "chip8_core/machine/cpu.hpp"
 #include "chip8_core/machine/instruction.hpp"
 #include "chip8_core/state_codec/state_codec.hpp"
@@ -79,14 +80,15 @@ class Chip8Emulator {
 
   // 0 is stored as 1.
   void set_cycles_per_frame(std::uint32_t cycles);
-  // Stores the flag and discards pending observation records.
+  // Stores the flag and discards pending observed steps and timer ticks. While
+  // observing, every cycle leaves an ObservedStep.
   void set_observing(bool observing);
 
   // The host's key states; they apply from the next step on.
   void set_keypad(const std::array<bool, kKeyCount>& keys) { machine_.set_keypad(keys); }
   void set_keypad_mask(std::uint16_t mask) { machine_.set_keypad_mask(mask); }
 
-  // One cycle.
+  // One cycle, observed while observing.
   StepStatus step_once();
   // Up to `cycles_per_frame` cycles, then the timer tick; stops early, without
   // the tick, at the first status other than Ok and WaitingForKey.
@@ -105,6 +107,8 @@ class Chip8Emulator {
 
   // Pending timer ticks, oldest first; the list is empty afterwards.
   std::vector<TimerTick> take_timer_ticks();
+  // Pending observed steps, oldest first; the list is empty afterwards.
+  std::vector<ObservedStep> take_observed_steps();
 
   // The event list of the step in progress and the active capture; empty and
   // absent between plain cycles. Used by the observed cycle.
@@ -117,6 +121,8 @@ class Chip8Emulator {
   // The plain cycle: one step plus its statistics. `capture` is null unless the
   // observed cycle wraps this one.
   StepStatus plain_cycle(MemoryCapture* capture);
+  // The plain cycle wrapped with an active capture; appends one ObservedStep.
+  StepStatus observed_cycle();
   void count_events(std::size_t first);
 
   Chip8Machine machine_;
@@ -129,6 +135,7 @@ class Chip8Emulator {
   bool observing_ = false;
   std::vector<MachineEvent> events_;
   std::optional<MemoryCapture> memory_capture_;
+  std::vector<ObservedStep> observed_steps_;
   std::vector<TimerTick> timer_ticks_;
 };
 
