@@ -140,11 +140,14 @@ lumivar::Result<void> SessionEvidenceEmitter::emit_frame_completed(const Chip8Em
   if (emulator.frame_count() == 0) return lumivar::fail("CHIP-8 emitted frame evidence before completing a frame");
   const std::uint64_t cycle = emulator.cycle_count();
   const std::uint64_t frame = emulator.frame_count() - 1;
+  const lumivar::FrameCapture capture = observation_.request.frames.capture;
+  // Runs that ask for no frame evidence pay nothing per frame.
+  const bool selected = lumivar::selects(observation_.request.normalized_events.events,
+                                         lumivar::EventKind(lumivar::EventKindTag::FrameCompleted));
+  if (!selected && capture == lumivar::FrameCapture::None) return {};
   auto emitted = emit_event(
       session_event(lumivar::EventKindTag::FrameCompleted, cycle, frame, emulator.machine().PC));
   if (!emitted) return std::unexpected(emitted.error());
-
-  const lumivar::FrameCapture capture = observation_.request.frames.capture;
   if (capture == lumivar::FrameCapture::None) return {};
   std::vector<std::uint8_t> pixels = emulator.export_frame();
   lumivar::FrameArtifact artifact;
