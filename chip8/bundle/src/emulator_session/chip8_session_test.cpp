@@ -64,8 +64,8 @@ TEST(Chip8SessionExecute, Outcomes) {
   };
   for (const Outcome& c : cases) {
     SCOPED_TRACE(c.name);
-    RunSpec spec{.rom = c.rom, .cycles_per_frame = 4, .frame_limit = c.frame_limit, .step_limit = c.step_limit};
-    Chip8Session session = make_session(spec);
+    RunSpec run_spec{.rom = c.rom, .cycles_per_frame = 4, .frame_limit = c.frame_limit, .step_limit = c.step_limit};
+    Chip8Session session = make_session(run_spec);
     auto summary = execute_recorded(session);
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->common.cycles, c.cycles);
@@ -79,8 +79,8 @@ TEST(Chip8SessionExecute, Outcomes) {
 }
 
 TEST(Chip8SessionExecute, LongLoopCountsEveryCycle) {
-  RunSpec spec{.rom = kLoopForever, .cycles_per_frame = 1000, .frame_limit = 600};
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kLoopForever, .cycles_per_frame = 1000, .frame_limit = 600};
+  Chip8Session session = make_session(run_spec);
   auto summary = execute_recorded(session);
   ASSERT_TRUE(summary) << summary.error().message;
   EXPECT_EQ(summary->common.cycles, 600'000u);
@@ -108,16 +108,16 @@ TEST(Chip8SessionExecute, FrameAndInstructionModesAgree) {
 TEST(Chip8SessionExecute, LaterScheduleEntryForTheSameKeyAndFrameWins) {
   const std::vector<std::pair<bool, bool>> orders = {{true, false}, {false, true}};
   for (const auto& [first, second] : orders) {
-    RunSpec spec{.rom = kLoopForever,
+    RunSpec run_spec{.rom = kLoopForever,
                  .frame_limit = 3,
                  .schedule = {{.ordinal = 1, .frame = 1, .key = 5, .active = first},
                               {.ordinal = 2, .frame = 1, .key = 5, .active = second}}};
-    Chip8Session executed = make_session(spec);
+    Chip8Session executed = make_session(run_spec);
     ASSERT_TRUE(execute_recorded(executed));
     EXPECT_EQ(executed.emulator().machine().key_down(5), second);
     EXPECT_EQ(executed.next_scheduled_input(), 2u);
 
-    Chip8Session stepped = make_session(spec);
+    Chip8Session stepped = make_session(run_spec);
     ASSERT_TRUE(stepped.step());
     EXPECT_EQ(stepped.emulator().machine().keypad_mask, 0u);  // nothing due at frame 0
     ASSERT_TRUE(stepped.step());
@@ -128,16 +128,16 @@ TEST(Chip8SessionExecute, LaterScheduleEntryForTheSameKeyAndFrameWins) {
 TEST(Chip8SessionExecute, SkippedScheduleEntryFailsTheRun) {
   // Ordinal order puts the frame-0 entry after the frame-2 one, so it is met
   // only once frame 2 starts.
-  RunSpec spec{.rom = kLoopForever,
+  RunSpec run_spec{.rom = kLoopForever,
                .frame_limit = 3,
                .schedule = {{.ordinal = 1, .frame = 2, .key = 1}, {.ordinal = 2, .frame = 0, .key = 2}}};
-  Chip8Session session = make_session(spec);
+  Chip8Session session = make_session(run_spec);
   auto summary = execute_recorded(session);
   ASSERT_FALSE(summary);
   EXPECT_EQ(summary.error().message, "CHIP-8 stimulus 2 at frame 0 was not applied before frame 2");
   EXPECT_EQ(session.lifecycle(), SessionLifecycle::Terminal);
 
-  Chip8Session stepped = make_session(spec);
+  Chip8Session stepped = make_session(run_spec);
   ASSERT_TRUE(stepped.step());
   ASSERT_TRUE(stepped.step());
   auto third = stepped.step();
@@ -243,10 +243,10 @@ TEST(Chip8SessionLifecycle, StepEndsAtAHaltOrFailsAtAFault) {
 }
 
 TEST(Chip8SessionLifecycle, ResetRestoresTheBootState) {
-  RunSpec spec{.rom = {0x60, 0x07, 0xF0, 0x15, 0x12, 0x04},  // LD V0, 7; LD DT, V0; loop
+  RunSpec run_spec{.rom = {0x60, 0x07, 0xF0, 0x15, 0x12, 0x04},  // LD V0, 7; LD DT, V0; loop
                .frame_limit = 5,
                .schedule = {{.ordinal = 0, .frame = 0, .key = 3}}};
-  Chip8Session session = make_session(spec);
+  Chip8Session session = make_session(run_spec);
   const Chip8Machine booted = session.emulator().machine();
   ASSERT_TRUE(session.step());
   ASSERT_TRUE(session.step());
@@ -264,9 +264,9 @@ TEST(Chip8SessionLifecycle, ResetRestoresTheBootState) {
 }
 
 TEST(Chip8SessionCreate, BuildsTheMachineFromThePreparedRun) {
-  RunSpec spec{.rom = kLoopForever, .cycles_per_frame = 9, .frame_limit = 4, .step_limit = 30, .quirks = "schip"};
-  spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kLoopForever, .cycles_per_frame = 9, .frame_limit = 4, .step_limit = 30, .quirks = "schip"};
+  run_spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
+  Chip8Session session = make_session(run_spec);
   EXPECT_EQ(&session.identity(), &session);
   EXPECT_EQ(session.run_id(), "run-1");
   EXPECT_EQ(session.configuration().preset_name, "schip");

@@ -74,11 +74,11 @@ RunSummary execute_into(Chip8Session& session, RecordingSink& sink) {
 
 // A short run with every kind of evidence the session emits itself.
 RunSpec evidence_rich_run() {
-  RunSpec spec{.rom = kHaltSecond,
+  RunSpec run_spec{.rom = kHaltSecond,
                .cycles_per_frame = 1,
                .frame_limit = 5,
                .schedule = {{.ordinal = 0, .frame = 1, .key = 10, .active = true}}};
-  lumivar::ObservationRequest& o = spec.observation;
+  lumivar::ObservationRequest& o = run_spec.observation;
   o.normalized_events.events = kinds_selection(
       {EventKindTag::RunStarted, EventKindTag::InputApplied, EventKindTag::FrameCompleted, EventKindTag::RunHalted});
   o.frames.capture = lumivar::FrameCapture::Hashes;
@@ -86,7 +86,7 @@ RunSpec evidence_rich_run() {
   o.native_evidence.all = true;
   o.input_value_evidence.enabled = true;
   o.capabilities = {{"chip8.framebuffer", true, nullptr}, {"chip8.input_summary", false, nullptr}};
-  return spec;
+  return run_spec;
 }
 
 TEST(SessionEvidence, EmissionOrderOfAShortRun) {
@@ -146,12 +146,12 @@ TEST(SessionEvidence, EmissionOrderOfAShortRun) {
 
 TEST(SessionEvidence, FrameArtifactsInBothCaptureModes) {
   for (const lumivar::FrameCapture capture : {lumivar::FrameCapture::Hashes, lumivar::FrameCapture::Full}) {
-    RunSpec spec{.rom = {0xA0, 0x50, 0xD0, 0x15, 0x12, 0x04},  // LD I, 0x050; DRW V0, V0, 5; loop
+    RunSpec run_spec{.rom = {0xA0, 0x50, 0xD0, 0x15, 0x12, 0x04},  // LD I, 0x050; DRW V0, V0, 5; loop
                  .cycles_per_frame = 2,
                  .frame_limit = 2};
-    spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
-    spec.observation.frames.capture = capture;
-    Chip8Session session = make_session(spec);
+    run_spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
+    run_spec.observation.frames.capture = capture;
+    Chip8Session session = make_session(run_spec);
     RecordingSink sink("sink");
     execute_into(session, sink);
     const auto frames = payloads_of<lumivar::FrameArtifact>(sink, lumivar::EmissionKind::Frame);
@@ -184,10 +184,10 @@ TEST(SessionEvidence, FrameArtifactsInBothCaptureModes) {
 }
 
 TEST(SessionEvidence, FrameSequenceIsThatOfItsFrameCompletedEvent) {
-  RunSpec spec{.rom = kLoopForever, .cycles_per_frame = 2, .frame_limit = 3};
-  spec.observation.normalized_events.events = kinds_selection({EventKindTag::FrameCompleted});
-  spec.observation.frames.capture = lumivar::FrameCapture::Hashes;
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kLoopForever, .cycles_per_frame = 2, .frame_limit = 3};
+  run_spec.observation.normalized_events.events = kinds_selection({EventKindTag::FrameCompleted});
+  run_spec.observation.frames.capture = lumivar::FrameCapture::Hashes;
+  Chip8Session session = make_session(run_spec);
   RecordingSink sink("sink");
   execute_into(session, sink);
   const auto frames = payloads_of<lumivar::FrameArtifact>(sink, lumivar::EmissionKind::Frame);
@@ -198,11 +198,11 @@ TEST(SessionEvidence, FrameSequenceIsThatOfItsFrameCompletedEvent) {
 }
 
 TEST(SessionEvidence, NothingSelectedStillEmitsFramesAndNativeEvidence) {
-  RunSpec spec{.rom = kLoopForever, .cycles_per_frame = 2, .frame_limit = 2};
-  spec.observation.frames.capture = lumivar::FrameCapture::Hashes;
-  spec.observation.native_evidence.enabled = true;
-  spec.observation.native_evidence.kinds = {"chip8.coverage"};
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kLoopForever, .cycles_per_frame = 2, .frame_limit = 2};
+  run_spec.observation.frames.capture = lumivar::FrameCapture::Hashes;
+  run_spec.observation.native_evidence.enabled = true;
+  run_spec.observation.native_evidence.kinds = {"chip8.coverage"};
+  Chip8Session session = make_session(run_spec);
   RecordingSink sink("sink");
   execute_into(session, sink);
   EXPECT_EQ(emission_log(sink),
@@ -218,10 +218,10 @@ TEST(SessionEvidence, NothingSelectedStillEmitsFramesAndNativeEvidence) {
 }
 
 TEST(SessionEvidence, NativeEvidenceRecordsOfTheRun) {
-  RunSpec spec{.rom = kHaltSecond, .cycles_per_frame = 4, .frame_limit = 2};
-  spec.observation.native_evidence.enabled = true;
-  spec.observation.native_evidence.all = true;
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kHaltSecond, .cycles_per_frame = 4, .frame_limit = 2};
+  run_spec.observation.native_evidence.enabled = true;
+  run_spec.observation.native_evidence.all = true;
+  Chip8Session session = make_session(run_spec);
   RecordingSink sink("sink");
   execute_into(session, sink);
   const auto native = payloads_of<lumivar::NativeEvidenceRecord>(sink, lumivar::EmissionKind::NativeEvidence);
@@ -267,13 +267,13 @@ TEST(SessionEvidence, InputAppliedEventsFollowTheAccessDetail) {
                                    {lumivar::AccessDetail::BeforeAndAfter, true, true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(lumivar::spelling(c.detail)));
-    RunSpec spec{.rom = kLoopForever,
+    RunSpec run_spec{.rom = kLoopForever,
                  .frame_limit = 2,
                  .schedule = {{.ordinal = 3, .frame = 1, .key = 2, .active = true},
                               {.ordinal = 4, .frame = 1, .key = 15, .active = true}}};
-    spec.observation.normalized_events.events = kinds_selection({EventKindTag::InputApplied});
-    spec.observation.normalized_events.access_detail = c.detail;
-    Chip8Session session = make_session(spec);
+    run_spec.observation.normalized_events.events = kinds_selection({EventKindTag::InputApplied});
+    run_spec.observation.normalized_events.access_detail = c.detail;
+    Chip8Session session = make_session(run_spec);
     RecordingSink sink("sink");
     execute_into(session, sink);
     const std::vector<NormalizedEvent> events = events_of(sink);
@@ -314,11 +314,11 @@ TEST(SessionEvidence, InputAppliedEventsFollowTheAccessDetail) {
 }
 
 TEST(SessionEvidence, FrameTickEventsForRunningTimers) {
-  RunSpec spec{.rom = kTimers, .cycles_per_frame = 5, .frame_limit = 4};
-  spec.observation.normalized_events.events =
+  RunSpec run_spec{.rom = kTimers, .cycles_per_frame = 5, .frame_limit = 4};
+  run_spec.observation.normalized_events.events =
       kinds_selection({EventKindTag::TimerChanged, EventKindTag::SoundEmitted});
-  spec.observation.normalized_events.access_detail = lumivar::AccessDetail::BeforeAndAfter;
-  Chip8Session session = make_session(spec);
+  run_spec.observation.normalized_events.access_detail = lumivar::AccessDetail::BeforeAndAfter;
+  Chip8Session session = make_session(run_spec);
   RecordingSink sink("sink");
   execute_into(session, sink);
   // Frame-end ticks carry no pc; events of steps do.
@@ -396,11 +396,11 @@ TEST(SessionEvidence, SinkRefusalLaterInTheRunStopsAllFurtherEmission) {
 }
 
 TEST(SessionEvidence, BudgetedSinkCountsTheRunAndReportsBudgetFailures) {
-  RunSpec spec = evidence_rich_run();
+  RunSpec run_spec = evidence_rich_run();
   {
-    Chip8Session session = make_session(spec);
+    Chip8Session session = make_session(run_spec);
     RecordingSink downstream("python");
-    auto sink = lumivar::BudgetedSink::create(spec.observation, "run-1", "chip8", "chip8-python-bundle",
+    auto sink = lumivar::BudgetedSink::create(run_spec.observation, "run-1", "chip8", "chip8-python-bundle",
                                               {.file_recorder = nullptr, .python_batch_sink = &downstream});
     ASSERT_TRUE(sink);
     auto summary = session.execute(*sink);
@@ -412,9 +412,9 @@ TEST(SessionEvidence, BudgetedSinkCountsTheRunAndReportsBudgetFailures) {
     EXPECT_EQ(receipt->channels[static_cast<std::size_t>(lumivar::EvidenceChannel::Envelope)].item_count, 2u);
     EXPECT_EQ(downstream.emissions.back().kind(), lumivar::EmissionKind::EvidenceReceipt);
   }
-  spec.observation.budgets.max_normalized_events = 2;
-  Chip8Session session = make_session(spec);
-  auto sink = lumivar::BudgetedSink::create(spec.observation, "run-1", "chip8", "chip8-python-bundle", {});
+  run_spec.observation.budgets.max_normalized_events = 2;
+  Chip8Session session = make_session(run_spec);
+  auto sink = lumivar::BudgetedSink::create(run_spec.observation, "run-1", "chip8", "chip8-python-bundle", {});
   ASSERT_TRUE(sink);
   auto summary = session.execute(*sink);
   ASSERT_FALSE(summary);
@@ -425,10 +425,10 @@ TEST(SessionEvidence, BudgetedSinkCountsTheRunAndReportsBudgetFailures) {
 }
 
 TEST(SessionEvidence, IdenticalRunsEmitIdenticalStreams) {
-  RunSpec spec = evidence_rich_run();
-  spec.observation.frames.capture = lumivar::FrameCapture::Full;
-  Chip8Session first = make_session(spec);
-  Chip8Session second = make_session(spec);
+  RunSpec run_spec = evidence_rich_run();
+  run_spec.observation.frames.capture = lumivar::FrameCapture::Full;
+  Chip8Session first = make_session(run_spec);
+  Chip8Session second = make_session(run_spec);
   RecordingSink a("a");
   RecordingSink b("b");
   execute_into(first, a);
@@ -448,9 +448,9 @@ TEST(SessionEvidence, IdenticalRunsEmitIdenticalStreams) {
 }
 
 TEST(SessionEvidence, CrashEndsWithRunCrashed) {
-  RunSpec spec{.rom = kInvalidFirst};
-  spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
-  Chip8Session session = make_session(spec);
+  RunSpec run_spec{.rom = kInvalidFirst};
+  run_spec.observation.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
+  Chip8Session session = make_session(run_spec);
   RecordingSink sink("sink");
   execute_into(session, sink);
   EXPECT_EQ(emission_log(sink), (std::vector<std::string>{"run_started", "event:run_started", "event:run_crashed",
@@ -462,9 +462,9 @@ TEST(SessionEvidence, CrashEndsWithRunCrashed) {
 // Emitter-level checks: a ledger and an emitter over a recording sink.
 struct EmitterRig {
   explicit EmitterRig(lumivar::ObservationRequest request) {
-    RunSpec spec{.rom = kLoopForever};
-    spec.observation = std::move(request);
-    session.emplace(make_session(spec));
+    RunSpec run_spec{.rom = kLoopForever};
+    run_spec.observation = std::move(request);
+    session.emplace(make_session(run_spec));
     emitter.emplace(sink, session->observation(), run_id, ledger);
   }
   std::string run_id = "run-1";

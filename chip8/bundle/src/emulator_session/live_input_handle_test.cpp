@@ -18,10 +18,10 @@ lumivar::TypedInputPayload key_payload(lumivar::StructuredValue value) {
 
 TEST(LiveInputHandle, KeyChangesReachTheSessionAtTheNextFrame) {
   const Chip8MachineContract contract = build_machine_contract();
-  testing::RunSpec spec;
-  spec.rom = {0x12, 0x00};
-  auto record = prepare_bundle_run(contract, spec.rom, "live-run",
-                                   {"null", "null", testing::controls_json(spec), "null"});
+  testing::RunSpec run_spec;
+  run_spec.rom = {0x12, 0x00};
+  auto record = prepare_bundle_run(contract, run_spec.rom, "live-run",
+                                   {"null", "null", testing::controls_json(run_spec), "null"});
   ASSERT_TRUE(record) << record.error().message;
   LiveInputHandle handle(record->prepared_run.input_interface, record->live_keypad);
   auto session = create_session(*record, *contract.live_inputs);

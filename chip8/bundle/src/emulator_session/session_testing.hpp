@@ -37,10 +37,10 @@ struct RunSpec {
   std::string run_id = "run-1";
 };
 
-inline std::string configuration_json(const RunSpec& spec) {
+inline std::string configuration_json(const RunSpec& run_spec) {
   return R"({"schema": {"id": "chip8.machine_configuration", "version": {"major": 2, "minor": 0, "patch": 0}},)"
          R"( "value": {"Map": {"quirks": {"Text": ")" +
-         spec.quirks + R"("}, "cycles_per_frame": {"Unsigned": )" + std::to_string(spec.cycles_per_frame) + "}}}}";
+         run_spec.quirks + R"("}, "cycles_per_frame": {"Unsigned": )" + std::to_string(run_spec.cycles_per_frame) + "}}}}";
 }
 
 inline std::string schedule_json(const std::vector<KeyChange>& changes) {
@@ -57,19 +57,19 @@ inline std::string schedule_json(const std::vector<KeyChange>& changes) {
          entries + "]}";
 }
 
-inline std::string controls_json(const RunSpec& spec) {
+inline std::string controls_json(const RunSpec& run_spec) {
   lumivar::ExecutionControls controls;
-  controls.frame_limit = spec.frame_limit;
-  controls.step_limit = spec.step_limit;
+  controls.frame_limit = run_spec.frame_limit;
+  controls.step_limit = run_spec.step_limit;
   return *lumivar::canonical_json_bytes(lumivar::to_json(controls));
 }
 
-inline PreparedRunRecord prepare(const RunSpec& spec) {
-  const std::string configuration = configuration_json(spec);
-  const std::string schedule = schedule_json(spec.schedule);
-  const std::string controls = controls_json(spec);
-  const std::string observation = *lumivar::canonical_json_bytes(lumivar::to_json(spec.observation));
-  auto record = prepare_bundle_run(spec.rom, spec.run_id, {configuration, schedule, controls, observation});
+inline PreparedRunRecord prepare(const RunSpec& run_spec) {
+  const std::string configuration = configuration_json(run_spec);
+  const std::string schedule = schedule_json(run_spec.schedule);
+  const std::string controls = controls_json(run_spec);
+  const std::string observation = *lumivar::canonical_json_bytes(lumivar::to_json(run_spec.observation));
+  auto record = prepare_bundle_run(run_spec.rom, run_spec.run_id, {configuration, schedule, controls, observation});
   if (!record) {
     ADD_FAILURE() << "preparation failed: " << record.error().message;
     std::abort();
@@ -78,8 +78,8 @@ inline PreparedRunRecord prepare(const RunSpec& spec) {
 }
 
 // A session as execute_prepared creates it: its own contract, so no live keypad.
-inline Chip8Session make_session(const RunSpec& spec) {
-  const PreparedRunRecord record = prepare(spec);
+inline Chip8Session make_session(const RunSpec& run_spec) {
+  const PreparedRunRecord record = prepare(run_spec);
   const Chip8MachineContract contract = build_machine_contract();
   auto session = create_session(record, *contract.live_inputs);
   if (!session) {

@@ -189,11 +189,11 @@ TEST(CapabilityTracker, NonCanonicalNativeKindFailsEveryRequest) {
 
 // Whole runs: outputs and receipts as the stream receives them.
 TEST(CapabilityDelivery, SessionDeliversOutputsAfterUnavailableReceipts) {
-  testing::RunSpec spec{.rom = {0x22, 0x04, 0x12, 0x02, 0x00, 0xEE},  // CALL 0x204; loop; RET
+  testing::RunSpec run_spec{.rom = {0x22, 0x04, 0x12, 0x02, 0x00, 0xEE},  // CALL 0x204; loop; RET
                         .cycles_per_frame = 4,
                         .frame_limit = 2,
                         .schedule = {{.ordinal = 0, .frame = 0, .key = 1}, {.ordinal = 1, .frame = 1, .key = 1}}};
-  lumivar::ObservationRequest& o = spec.observation;
+  lumivar::ObservationRequest& o = run_spec.observation;
   o.normalized_events.events = lumivar::EventSelectionLevel::Lifecycle;
   o.native_evidence.enabled = true;
   o.native_evidence.kinds = {"chip8.execution_summary", "chip8.coverage"};
@@ -202,7 +202,7 @@ TEST(CapabilityDelivery, SessionDeliversOutputsAfterUnavailableReceipts) {
                     {"chip8.visual_trajectory_motifs", false, nullptr},  // needs frames: unavailable
                     {"chip8.input_summary", false, nullptr},
                     {"chip8.execution_summary", false, nullptr}};
-  Chip8Session session = testing::make_session(spec);
+  Chip8Session session = testing::make_session(run_spec);
   lumivar::testing::RecordingSink sink("sink");
   auto summary = session.execute(sink);
   ASSERT_TRUE(summary) << summary.error().message;
@@ -237,8 +237,8 @@ TEST(CapabilityDelivery, SessionDeliversOutputsAfterUnavailableReceipts) {
 }
 
 TEST(CapabilityDelivery, NoRequestsStillHandsEmptyLists) {
-  testing::RunSpec spec{.rom = {0x12, 0x00}};
-  Chip8Session session = testing::make_session(spec);
+  testing::RunSpec run_spec{.rom = {0x12, 0x00}};
+  Chip8Session session = testing::make_session(run_spec);
   lumivar::testing::RecordingSink sink("sink");
   ASSERT_TRUE(session.execute(sink));
   ASSERT_EQ(sink.outputs.size(), 1u);

@@ -26,7 +26,7 @@ PyType_Slot slots[] = {
 
 // No Py_TPFLAGS_BASETYPE: not subclassable. DISALLOW_INSTANTIATION: calling the
 // class raises TypeError. No dict or weak-reference slot is requested.
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "lumivar_chip8.PreparedBundleRun",
     static_cast<int>(sizeof(PreparedBundleRunObject)),
     0,
@@ -38,7 +38,7 @@ PyType_Spec spec = {
 
 PyObject* prepared_bundle_run_type() {
   static PyObject* type = nullptr;
-  if (type == nullptr) type = PyType_FromSpec(&spec);
+  if (type == nullptr) type = PyType_FromSpec(&type_spec);
   return type;
 }
 
