@@ -4,13 +4,14 @@ namespace chip8::bundle {
 
 namespace {
 
-// Emits nothing: observed steps are not yet turned into trace events. Timer
-// ticks are the session's own frame evidence and are not taken here.
+// Emits nothing: observed steps are not yet turned into trace events. They are
+// still taken, so an observed run does not accumulate them. Timer ticks are the
+// session's own frame evidence and are not taken here.
 class NoStepEvidence final : public StepEvidence {
  public:
   lumivar::Result<void> flush(Chip8Emulator& emulator, SessionEvidenceEmitter& emitter) override {
-    (void)emulator;
     (void)emitter;
+    (void)emulator.take_observed_steps();
     return {};
   }
 };
