@@ -209,3 +209,21 @@ def test_features_not_built_yet_are_refused_before_running(kwargs, fragment):
     with pytest.raises(NotImplementedError, match=fragment):
         lumivar_chip8.execute_prepared(prepare(LOOP), [sink], **kwargs)
     assert sink.batches == []
+
+
+@pytest.mark.parametrize("run_id", [
+    'quote " backslash \\ slash /',
+    "tab\tnewline\nreturn\rcontrol\x01\x1f delete\x7f",
+    "caf\u00e9 \u2028 \u4e2d\u6587 \U0001f600",
+])
+def test_records_carry_unusual_text_unchanged(run_id):
+    sink = RecordingSink()
+    obs = observation(events="lifecycle", capabilities=["chip8.coverage"], native=True,
+                      native_kinds=["chip8.coverage"])
+    result = lumivar_chip8.execute_prepared(prepare(LOOP, run_id=run_id, obs=obs), [sink])
+    assert common(result)["termination"] == "Timeout"
+    run_ids = [record["record"]["run_id"] for record in sink.records if "run_id" in record["record"]]
+    assert len(run_ids) >= 3
+    assert all(type(value) is str and value == run_id for value in run_ids)
+    [[output]] = sink.outputs
+    assert all(type(value) is int for value in output["value"].values())

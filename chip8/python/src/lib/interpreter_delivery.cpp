@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "chip8_python/lib/json_objects.hpp"
+
 namespace lumivar::python {
 namespace {
 
@@ -55,15 +57,7 @@ recorder::DeliveryFault take_raised_exception(std::optional<std::uint64_t> sink_
 
 std::optional<recorder::DeliveryFault> InterpreterDelivery::deliver(
     recorder::PythonCallbackKind kind, std::string_view json_text) {
-  PyRef module_name(PyUnicode_FromString("json"));
-  if (!module_name) return take_raised_exception(std::nullopt);
-  PyRef json(PyImport_Import(module_name.get()));
-  if (!json) return take_raised_exception(std::nullopt);
-  PyRef loads(PyObject_GetAttrString(json.get(), "loads"));
-  if (!loads) return take_raised_exception(std::nullopt);
-  PyRef bytes(PyBytes_FromStringAndSize(json_text.data(), static_cast<Py_ssize_t>(json_text.size())));
-  if (!bytes) return take_raised_exception(std::nullopt);
-  PyRef parsed(PyObject_CallOneArg(loads.get(), bytes.get()));
+  PyRef parsed(json_text_to_objects(json_text, JsonTextForm::kBytes));
   if (!parsed) return take_raised_exception(std::nullopt);
 
   PyObject* name = method_name(kind);

@@ -1,6 +1,7 @@
 #pragma once
-// PythonDelivery over real sink objects: one json.loads per delivery, then the
-// named method on every sink with the same parsed object.
+// PythonDelivery over real sink objects: the text becomes objects once per
+// delivery (exactly what json.loads gives), then the named method is called on
+// every sink with the same parsed object.
 
 #include <vector>
 

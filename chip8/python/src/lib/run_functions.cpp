@@ -7,9 +7,9 @@
 #include "chip8_bundle/contract/machine_contract.hpp"
 #include "chip8_bundle/contract/prepare_bundle_run.hpp"
 #include "chip8_bundle/emulator_session/chip8_session.hpp"
-#include "chip8_bundle/emulator_session/observation_mode.hpp"
 #include "chip8_python/lib/argument_binding.hpp"
 #include "chip8_python/lib/interpreter_delivery.hpp"
+#include "chip8_python/lib/json_objects.hpp"
 #include "chip8_python/lib/py_ref.hpp"
 #include "chip8_python/lib/run_result.hpp"
 #include "lumivar_core/emission/budgeted_sink.hpp"
@@ -55,10 +55,6 @@ std::optional<std::string> unavailable_feature(const ExecutePreparedArguments& a
            "pass output_path=None";
   }
   const ObservationRequest& request = arguments.prepared->prepared_observation.request;
-  if (chip8::bundle::observation_needed(request)) {
-    return "execute_prepared cannot produce step-level evidence yet in this build of lumivar_chip8; "
-           "request no per-step normalized events, state diffs or every-N snapshots";
-  }
   if (request.snapshots.capture.kind != SnapshotCaptureKind::None) {
     return "execute_prepared cannot capture session snapshots yet in this build of lumivar_chip8; "
            "request snapshot capture \"none\"";
@@ -131,15 +127,7 @@ PyObject* run_execute(const ExecutePreparedArguments& arguments) {
   auto text = run_result_json(result);
   if (!text) return raise_runtime_error(text.error().message);
 
-  PyRef json_name(PyUnicode_FromString("json"));
-  if (!json_name) return nullptr;
-  PyRef json(PyImport_Import(json_name.get()));
-  if (!json) return nullptr;
-  PyRef loads(PyObject_GetAttrString(json.get(), "loads"));
-  if (!loads) return nullptr;
-  PyRef argument(PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size())));
-  if (!argument) return nullptr;
-  PyRef parsed(PyObject_CallOneArg(loads.get(), argument.get()));
+  PyRef parsed(json_text_to_objects(*text, JsonTextForm::kStr));
   if (!parsed) return nullptr;
   if (!PyDict_Check(parsed.get())) {
     return raise_runtime_error("internal run-result conversion did not produce a mapping");
