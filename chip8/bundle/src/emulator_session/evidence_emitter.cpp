@@ -46,7 +46,7 @@ lumivar::Result<void> SessionEvidenceEmitter::emit(const lumivar::OwnedEmission&
   return {};
 }
 
-lumivar::Result<EmittedEvent> SessionEvidenceEmitter::emit_event(lumivar::NormalizedEvent event) {
+lumivar::Result<EmittedEvent> SessionEvidenceEmitter::emit_event(lumivar::NormalizedEvent&& event) {
   if (!lumivar::selects(observation_.request.normalized_events.events, event.kind)) {
     return EmittedEvent{.emitted = false, .sequence = ledger_.next_sequence};
   }

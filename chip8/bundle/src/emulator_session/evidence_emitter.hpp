@@ -49,7 +49,7 @@ class SessionEvidenceEmitter {
 
   // Drops an unselected event; otherwise assigns the next sequence, folds the
   // event into the projection and emits it.
-  [[nodiscard]] lumivar::Result<EmittedEvent> emit_event(lumivar::NormalizedEvent event);
+  [[nodiscard]] lumivar::Result<EmittedEvent> emit_event(lumivar::NormalizedEvent&& event);
 
   // An event with the session's common fields: schema 1.0.0, arch "chip8",
   // the machine version, the run ID, step and cycle_or_tick = cycle, no

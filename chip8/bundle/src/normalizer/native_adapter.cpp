@@ -1,5 +1,7 @@
 #include "chip8_bundle/normalizer/native_adapter.hpp"
 
+#include "lumivar_core/value/structured_value.hpp"
+
 #include <array>
 #include <cstdint>
 #include <initializer_list>
@@ -448,9 +450,8 @@ void add_content(NormalizedEvent& out, NativeKind kind, const CheckedPayload& ch
   lumivar::fatal("native event kind out of range");
 }
 
-// Checks and maps one event. The payload is moved into the extension when
-// `movable_payload` is given (it is then event.payload itself), copied otherwise.
-Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent& event, JsonValue* movable_payload) {
+// Checks and maps one event.
+Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent& event) {
   if (Result<void> origin = check_origin(record, event); !origin) return std::unexpected(std::move(origin.error()));
   const KindRule* rule = find_kind(event.kind);
   if (rule == nullptr) {
@@ -480,27 +481,20 @@ Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent&
       .extensions = {},
   };
   add_content(out, rule->kind, *checked, event.payload, record);
-  // The extension carries the whole payload. A checked payload holds only
-  // unsigned integers, booleans, the timer name and byte arrays, which convert
-  // to Unsigned, Bool, Text and Array structured values without loss, so the
-  // payload is carried as the plain JSON it already is rather than converted
-  // and written back member by member.
-  if (movable_payload != nullptr) {
-    out.extensions.emplace(std::string(kNativeExtensionKey), std::move(*movable_payload));
-  } else {
-    out.extensions.emplace(std::string(kNativeExtensionKey), event.payload);
-  }
+  // The extension carries the whole payload as a structured value, written in
+  // its tagged JSON form like every other structured value the system reports.
+  // A checked payload holds only unsigned integers, booleans, the timer name
+  // and byte arrays, so the conversion cannot fail.
+  lumivar::Result<lumivar::StructuredValue> structured = lumivar::structured_value_from_json(event.payload);
+  if (!structured) lumivar::fatal("checked CHIP-8 native payload converts to a structured value");
+  out.extensions.emplace(std::string(kNativeExtensionKey), lumivar::to_json(*structured));
   return out;
 }
 
 }  // namespace
 
 Result<NormalizedEvent> normalize_native_event(const NativeRecord& record, const NativeEvent& event) {
-  return normalize(record, event, nullptr);
-}
-
-Result<NormalizedEvent> normalize_native_event(const NativeRecord& record, NativeEvent&& event) {
-  return normalize(record, event, &event.payload);
+  return normalize(record, event);
 }
 
 }  // namespace chip8::bundle

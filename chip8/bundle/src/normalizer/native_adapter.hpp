@@ -26,9 +26,4 @@ inline constexpr std::string_view kNativeExtensionKey = "chip8.native";
 [[nodiscard]] lumivar::Result<lumivar::NormalizedEvent> normalize_native_event(const NativeRecord& record,
                                                                               const NativeEvent& event);
 
-// The same, moving the payload into the extension instead of copying it. On a
-// failure the event is left untouched.
-[[nodiscard]] lumivar::Result<lumivar::NormalizedEvent> normalize_native_event(const NativeRecord& record,
-                                                                              NativeEvent&& event);
-
 }  // namespace chip8::bundle

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "lumivar_core/event/normalized_event_json.hpp"
+#include "lumivar_core/encoding/canonical_json.hpp"
 #include "lumivar_core/json/json_reader.hpp"
+#include "lumivar_core/value/structured_value.hpp"
 
 namespace chip8::bundle {
 namespace {
@@ -37,6 +39,15 @@ JsonValue parse(const std::string& text) {
 
 NativeEvent native(std::string kind, const std::string& payload) {
   return NativeEvent{lumivar::SchemaRef{"chip8.event", {1, 0, 0}}, std::move(kind), parse(payload)};
+}
+
+// The extension's text for a payload: the payload as a structured value, in
+// its tagged JSON form ({"Map":{"to":{"Unsigned":518}}}).
+std::string tagged(const std::string& payload) {
+  auto structured = lumivar::structured_value_from_json(parse(payload));
+  if (!structured) return "conversion failed: " + structured.error().message;
+  auto bytes = lumivar::canonical_json_bytes(lumivar::to_json(*structured));
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "encoding failed";
 }
 
 std::string encoded(const NormalizedEvent& event) {
@@ -155,13 +166,6 @@ TEST(NativeAdapter, RejectsWithTheFirstFailingCheck) {
     Result<NormalizedEvent> result = normalize_native_event(record, event);
     ASSERT_FALSE(result.has_value()) << c.kind << " " << c.payload;
     EXPECT_EQ(result.error().message, c.message) << c.kind << " " << c.payload;
-
-    // The moving overload fails alike and leaves the event as it was.
-    const NativeEvent original = event;
-    Result<NormalizedEvent> moved = normalize_native_event(record, std::move(event));
-    ASSERT_FALSE(moved.has_value());
-    EXPECT_EQ(moved.error().message, c.message);
-    EXPECT_EQ(event, original);  // NOLINT(bugprone-use-after-move): a failure must not consume it
   }
 }
 
@@ -180,7 +184,7 @@ struct Members {
 
 std::string expected_json(const Members& m, const std::string& payload) {
   return R"({"arch":"chip8","causes":[],"control_flow":)" + m.control_flow +
-         R"(,"cycle_or_tick":12,"extensions":{"chip8.native":)" + payload +
+         R"(,"cycle_or_tick":12,"extensions":{"chip8.native":)" + tagged(payload) +
          R"(},"frame":3,"instruction":{"bytes":[18,52],"decoded":"JP 0x234","encoding":"chip8.instruction.word16"},)"
          R"("io":)" + m.io + R"(,"kind":)" + m.kind +
          R"(,"machine_version":"chip8-family-semantics.v1","pc":{"space":"program","value":516},"reads":[],)"
@@ -194,7 +198,7 @@ std::string display_out(const std::string& value) {
 
 struct MapCase {
   std::string kind;
-  std::string payload;  // canonical JSON text, so it is also the extension's text
+  std::string payload;  // canonical JSON text
   Members members;
 };
 
@@ -276,10 +280,6 @@ TEST(NativeAdapter, MapsEachKindToOneNormalizedEvent) {
     Result<NormalizedEvent> result = normalize_native_event(record, event);
     ASSERT_TRUE(result.has_value()) << c.kind << " " << c.payload << ": " << result.error().message;
     EXPECT_EQ(encoded(*result), expected_json(c.members, c.payload)) << c.kind << " " << c.payload;
-
-    Result<NormalizedEvent> moved = normalize_native_event(record, std::move(event));
-    ASSERT_TRUE(moved.has_value());
-    EXPECT_EQ(*moved, *result) << c.kind << " " << c.payload;
   }
 }
 
@@ -294,7 +294,7 @@ TEST(NativeAdapter, CarriesAbsentCommonFieldsAsAbsent) {
   ASSERT_TRUE(result.has_value()) << result.error().message;
   EXPECT_EQ(encoded(*result),
             R"({"arch":"chip8","causes":[],"control_flow":{"from":null,"kind":"return","taken":true,)"
-            R"("to":{"space":"program","value":518}},"cycle_or_tick":null,"extensions":{"chip8.native":{"to":518}},)"
+            R"("to":{"space":"program","value":518}},"cycle_or_tick":null,"extensions":{"chip8.native":{"Map":{"to":{"Unsigned":518}}}},)"
             R"("frame":null,"instruction":null,"io":[],"kind":"return",)"
             R"("machine_version":"chip8-family-semantics.v1","pc":null,"reads":[],"run_id":"run-1",)"
             R"("schema_version":{"major":1,"minor":0,"patch":0},"sequence":0,"step":7,"trap":null,"writes":[]})");

@@ -184,11 +184,6 @@ void stack_writes(std::vector<StateWrite>& writes, const ObservedStep& step, Acc
   }
 }
 
-// Keeps a derived event only when it has something to say.
-void push_if_written(std::vector<NormalizedEvent>& events, NormalizedEvent event) {
-  if (!event.writes.empty()) events.push_back(std::move(event));
-}
-
 bool fetched_skip(std::uint16_t op) {
   const unsigned nn = op & 0xFF;
   switch (op >> 12) {
@@ -377,52 +372,56 @@ std::vector<NormalizedEvent> internal_state_changes(const ObservedStep& step, co
   const RegisterSnapshot& before = step.before;
   const RegisterSnapshot& after = step.after;
   std::vector<NormalizedEvent> events;
+  // Writes are collected first so that an event is built only when it has one.
+  std::vector<StateWrite> writes;
+  const auto emit_if_written = [&](EventKind kind) {
+    if (writes.empty()) return;
+    NormalizedEvent event = step_event(record, std::move(kind));
+    event.writes = std::move(writes);
+    writes.clear();
+    events.push_back(std::move(event));
+  };
 
-  NormalizedEvent registers = step_event(record, EventKindTag::RegisterWrite);
   for (std::size_t r = 0; r < 16; ++r) {
-    if (before.V[r] != after.V[r]) add_write(registers.writes, register_location(r), detail, number(before.V[r]), number(after.V[r]));
+    if (before.V[r] != after.V[r]) add_write(writes, register_location(r), detail, number(before.V[r]), number(after.V[r]));
   }
-  add_if_changed(registers.writes, index_location, detail, before.I, after.I);
-  push_if_written(events, std::move(registers));
+  add_if_changed(writes, index_location, detail, before.I, after.I);
+  emit_if_written(EventKindTag::RegisterWrite);
 
-  NormalizedEvent timers = step_event(record, EventKindTag::TimerChanged);
-  if (!has_timer_set(step, 0)) add_if_changed(timers.writes, delay_location, detail, before.delay, after.delay);
-  if (!has_timer_set(step, 1)) add_if_changed(timers.writes, sound_location, detail, before.sound, after.sound);
-  push_if_written(events, std::move(timers));
+  if (!has_timer_set(step, 0)) add_if_changed(writes, delay_location, detail, before.delay, after.delay);
+  if (!has_timer_set(step, 1)) add_if_changed(writes, sound_location, detail, before.sound, after.sound);
+  emit_if_written(EventKindTag::TimerChanged);
 
   if (!has_event(step, MachineEvent::Kind::StackPush) && !has_event(step, MachineEvent::Kind::StackPop)) {
-    NormalizedEvent stack = step_event(record, EventKindTag::StackChanged);
-    stack_writes(stack.writes, step, detail, false);
-    push_if_written(events, std::move(stack));
+    stack_writes(writes, step, detail, false);
+    emit_if_written(EventKindTag::StackChanged);
   }
 
-  NormalizedEvent display = step_event(record, EventKindTag::DisplayWrite);
   if (before.hires != after.hires && !has_event(step, MachineEvent::Kind::HiresEnabled) &&
       !has_event(step, MachineEvent::Kind::LoresEnabled)) {
-    add_write(display.writes, hires_location(), detail, JsonValue(before.hires), JsonValue(after.hires));
+    add_write(writes, hires_location(), detail, JsonValue(before.hires), JsonValue(after.hires));
   }
-  add_if_changed(display.writes, plane_mask_location, detail, before.plane_mask, after.plane_mask);
-  push_if_written(events, std::move(display));
+  add_if_changed(writes, plane_mask_location, detail, before.plane_mask, after.plane_mask);
+  emit_if_written(EventKindTag::DisplayWrite);
 
-  NormalizedEvent internal = step_event(record, EventKind::extension_kind(std::string(kInternalStateChangedKind)));
-  add_if_changed(internal.writes, rng_location, detail, before.rng_state, after.rng_state);
+  add_if_changed(writes, rng_location, detail, before.rng_state, after.rng_state);
   for (std::size_t k = 0; k < 16; ++k) {
     if (before.flags[k] != after.flags[k]) {
-      add_write(internal.writes, flag_location(k), detail, number(before.flags[k]), number(after.flags[k]));
+      add_write(writes, flag_location(k), detail, number(before.flags[k]), number(after.flags[k]));
     }
   }
   if (before.pattern != after.pattern) {
-    add_write(internal.writes, pattern_location(), detail, pattern_json(before.pattern), pattern_json(after.pattern));
+    add_write(writes, pattern_location(), detail, pattern_json(before.pattern), pattern_json(after.pattern));
   }
-  add_if_changed(internal.writes, audio_pitch_location, detail, before.audio_pitch, after.audio_pitch);
+  add_if_changed(writes, audio_pitch_location, detail, before.audio_pitch, after.audio_pitch);
   if (before.halted != after.halted) {
-    add_write(internal.writes, halted_location(), detail, JsonValue(before.halted), JsonValue(after.halted));
+    add_write(writes, halted_location(), detail, JsonValue(before.halted), JsonValue(after.halted));
   }
   if (key_wait_differs(before.key_wait, after.key_wait) && !has_event(step, MachineEvent::Kind::KeyWaitEntered) &&
       !has_event(step, MachineEvent::Kind::KeyWaitResolved)) {
-    add_write(internal.writes, key_wait_location(), detail, key_wait_json(before.key_wait), key_wait_json(after.key_wait));
+    add_write(writes, key_wait_location(), detail, key_wait_json(before.key_wait), key_wait_json(after.key_wait));
   }
-  push_if_written(events, std::move(internal));
+  emit_if_written(EventKind::extension_kind(std::string(kInternalStateChangedKind)));
   return events;
 }
 
