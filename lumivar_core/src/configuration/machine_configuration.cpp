@@ -26,10 +26,7 @@ Result<void> check_machine_configuration(const MachineConfiguration& configurati
   if (!configuration.value.is<StructuredMap>()) {
     return fail("machine configuration value must be a string-keyed map");
   }
-  if (auto bytes = canonical_structured_bytes(configuration.value); !bytes) {
-    return std::unexpected(bytes.error());
-  }
-  return {};
+  return check_canonical_structured(configuration.value);
 }
 
 Result<PreparedConfiguration> prepare_configuration(const MachineConfiguration& configuration,

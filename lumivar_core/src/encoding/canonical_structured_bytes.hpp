@@ -14,6 +14,10 @@ namespace lumivar {
 // first NaN or infinity.
 [[nodiscard]] Result<ByteString> canonical_structured_bytes(const StructuredValue& value);
 
+// Whether the value has a canonical encoding (no NaN or infinity anywhere),
+// with the same failure, without encoding it.
+[[nodiscard]] Result<void> check_canonical_structured(const StructuredValue& value);
+
 // Appends the encoding to an existing writer; same failure, partial output left
 // in the writer.
 [[nodiscard]] Result<void> write_canonical_structured(CborWriter& writer, const StructuredValue& value);

@@ -53,11 +53,20 @@ Result<void> check_prepared_run(const PreparedRun& run) {
   if (auto checked = check_input_interface(run.input_interface); !checked) return checked;
   if (auto checked = check_prepared_execution_controls(run.execution_controls); !checked) return checked;
   if (auto checked = check_prepared_run_identity(run.identity); !checked) return checked;
-  Result<PreparedRunIdentity> rebuilt =
-      prepare_run_identity(run.identity.artifact_identity, run.identity.machine_identity, run.configuration,
-                           run.input_schedule, run.input_interface, run.execution_controls);
-  if (!rebuilt) return std::unexpected(rebuilt.error());
-  if (*rebuilt != run.identity) return fail("prepared run identity does not match resolved execution state");
+  // Resolved parts equal to the identity's rebuild exactly what
+  // check_prepared_run_identity just rebuilt and compared.
+  const PreparedRunIdentity& identity = run.identity;
+  const bool same_parts = run.configuration == identity.configuration &&
+                          run.input_schedule == identity.resolved_input_schedule &&
+                          run.input_interface == identity.prepared_input_interface &&
+                          run.execution_controls == identity.execution_controls;
+  if (!same_parts) {
+    Result<ByteString> rebuilt =
+        rebuild_prepared_run_identity_bytes(identity.artifact_identity, identity.machine_identity, run.configuration,
+                                            run.input_schedule, run.input_interface, run.execution_controls);
+    if (!rebuilt) return std::unexpected(rebuilt.error());
+    return fail("prepared run identity does not match resolved execution state");
+  }
   if (run.machine_id != run.identity.machine_identity.machine_id) {
     return fail("prepared run machine ID does not match machine identity");
   }

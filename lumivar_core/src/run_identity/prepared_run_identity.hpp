@@ -53,6 +53,13 @@ struct PreparedRunIdentity {
                                                                PreparedInputInterface input_interface,
                                                                PreparedExecutionControls execution_controls);
 
+// The part checks and canonical bytes of prepare_run_identity, from parts the
+// caller keeps (nothing is copied).
+[[nodiscard]] Result<ByteString> rebuild_prepared_run_identity_bytes(
+    const PreparedArtifactIdentity& artifact_identity, const MachineIdentity& machine_identity,
+    const PreparedConfiguration& configuration, const ResolvedInputSchedule& resolved_input_schedule,
+    const PreparedInputInterface& input_interface, const PreparedExecutionControls& execution_controls);
+
 // Rebuilds the identity from its parts (all part checks run again) and
 // requires the stored canonical bytes to match the rebuilt ones.
 [[nodiscard]] Result<void> check_prepared_run_identity(const PreparedRunIdentity& identity);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ namespace lumivar {
 namespace {
 
 using SV = StructuredValue;
+using testing::kTestKeySchema;
+using testing::kTestLimitSchema;
 using testing::test_configuration;
 using testing::test_key_entry;
 using testing::test_limit;
@@ -266,6 +269,56 @@ TEST(PreparedRunIdentity, CanonicalValueLayout) {
                                                   identity.prepared_input_interface, identity.execution_controls),
             expected);
   EXPECT_EQ(identity.canonical_bytes, *canonical_structured_bytes(expected));
+}
+
+// The bytes are written straight from the parts; they must stay those of the
+// canonical value for every shape a part can take, and refuse what the
+// canonical value refuses.
+TEST(PreparedRunIdentity, BytesMatchTheCanonicalValueForEveryPartShape) {
+  PreparedRunIdentity identity = prepare()->identity;
+  identity.artifact_identity.encoding.extension = "gz";
+  StructuredMap nested;
+  nested.emplace("zeta", SV::floating(-0.0));
+  nested.emplace("a", SV::array({SV::signed_integer(-3), SV::text("x"), SV::bytes({1, 2}), SV::null()}));
+  nested.emplace("longer_key_than_the_others", SV::floating(2.5));
+  StructuredMap configuration;
+  configuration.emplace("mode", SV::text("slow"));
+  configuration.emplace("nested", SV::map(nested));
+  identity.configuration.value = SV::map(configuration);
+  identity.configuration.canonical_bytes = *canonical_structured_bytes(identity.configuration.value);
+  const SchemaRef coordinate_schema{"test.coordinate", {2, 1, 3}};
+  identity.resolved_input_schedule.entries = {
+      test_key_entry(1, 0, true),
+      ScheduledInput{4, InputCoordinate::step(9), "test.key.b", TypedInputPayload{kTestKeySchema, SV::map(nested)}},
+      ScheduledInput{7, InputCoordinate::bundle_defined(coordinate_schema, SV::map(nested)), "test.key.a",
+                     TypedInputPayload{kTestKeySchema, SV::unsigned_integer(300)}},
+      ScheduledInput{8, InputCoordinate::cycle(70000), "test.key.a", TypedInputPayload{kTestKeySchema, SV::null()}},
+      ScheduledInput{9, InputCoordinate::tick(5000000000), "test.key.a",
+                     TypedInputPayload{kTestKeySchema, SV::boolean(false)}},
+  };
+  identity.execution_controls = PreparedExecutionControls{
+      std::nullopt, 123456, {test_limit("a.limit", 1), BundleExecutionLimit{"b.limit", {kTestLimitSchema, SV::map(nested)}}}};
+  auto direct = [](const PreparedRunIdentity& id) {
+    return rebuild_prepared_run_identity_bytes(id.artifact_identity, id.machine_identity, id.configuration,
+                                               id.resolved_input_schedule, id.prepared_input_interface,
+                                               id.execution_controls);
+  };
+  auto through_tree = [](const PreparedRunIdentity& id) {
+    return canonical_structured_bytes(prepared_run_identity_canonical_value(
+        id.artifact_identity, id.machine_identity, id.configuration, id.resolved_input_schedule,
+        id.prepared_input_interface, id.execution_controls));
+  };
+  ASSERT_TRUE(direct(identity));
+  EXPECT_EQ(*direct(identity), *through_tree(identity));
+
+  PreparedRunIdentity no_live_inputs = identity;
+  no_live_inputs.prepared_input_interface.live_inputs.clear();
+  EXPECT_EQ(*direct(no_live_inputs), *through_tree(no_live_inputs));
+
+  PreparedRunIdentity infinite_limit = identity;
+  infinite_limit.execution_controls.bundle_limits[0].value.value = SV::floating(std::numeric_limits<double>::infinity());
+  EXPECT_EQ(direct(infinite_limit).error().message, through_tree(infinite_limit).error().message);
+  EXPECT_EQ(direct(infinite_limit).error().message, "canonical structured values reject non-finite floats");
 }
 
 TEST(PreparedRunIdentity, CheckRefusesTamperedBytesAndParts) {

@@ -71,8 +71,7 @@ Result<void> check_input_coordinate(const InputCoordinate& coordinate) {
   if (auto checked = check_schema_id(bundle_defined->schema, "bundle-defined input coordinate"); !checked) {
     return checked;
   }
-  if (auto bytes = canonical_structured_bytes(bundle_defined->value); !bytes) return std::unexpected(bytes.error());
-  return {};
+  return check_canonical_structured(bundle_defined->value);
 }
 
 std::string_view boundary_json_text(CoordinateBoundary boundary) {

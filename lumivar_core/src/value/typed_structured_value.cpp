@@ -13,9 +13,7 @@ JsonValue to_json(const TypedStructuredValue& typed) {
 
 Result<void> validate_typed_structured_value(const TypedStructuredValue& typed) {
   if (schema_id_is_empty(typed.schema.id)) return fail("typed structured value has an empty schema ID");
-  Result<ByteString> bytes = canonical_structured_bytes(typed.value);
-  if (!bytes) return std::unexpected(std::move(bytes.error()));
-  return {};
+  return check_canonical_structured(typed.value);
 }
 
 }  // namespace lumivar
