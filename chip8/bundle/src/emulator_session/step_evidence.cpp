@@ -107,7 +107,7 @@ class StepAssembly final : public StepEvidence {
   }
 
   lumivar::Result<void> assemble(const ObservedStep& step, SessionEvidenceEmitter& emitter) {
-    const NativeRecord record = step_native_record(step, emitter.run_id());
+    const NativeRecord record = step_native_record(step, emitter.run_id(), instructions_);
     StepLinks links;
 
     if (selected(EventKindTag::StepStarted)) {
@@ -179,6 +179,7 @@ class StepAssembly final : public StepEvidence {
 
   const lumivar::ObservationRequest& request_;
   QuirkFlags quirks_;
+  InstructionCache instructions_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <format>
 #include <utility>
 
@@ -45,39 +46,74 @@ bool has_timer_set(const ObservedStep& step, std::uint8_t timer) {
       step.events, [timer](const MachineEvent& e) { return e.kind == MachineEvent::Kind::TimerSet && e.timer == timer; });
 }
 
-// The reads of one instruction before they are put in location order.
+// The reads of one instruction, listed in location order by construction: the
+// register space (I, then V0 to VF, as their names order), memory by address,
+// the stack (SP before the entries), the delay timer, the display (hires before
+// plane_mask), the keypad, the generator and the flags. A location collected
+// twice is listed once.
 class ReadCollector {
  public:
   ReadCollector(const RegisterSnapshot& before, AccessDetail detail) : before_(before), detail_(detail) {}
 
-  void V(std::size_t index) { add(register_location(index), number(before_.V[index])); }
-  void I() { add(index_location(), number(before_.I)); }
-  void SP() { add(stack_pointer_location(), number(before_.SP)); }
-  void stack_entry(std::size_t index) { add(stack_entry_location(index), number(before_.stack[index])); }
-  void delay() { add(delay_location(), number(before_.delay)); }
-  void display_mode() {
-    add(hires_location(), JsonValue(before_.hires));
-    add(plane_mask_location(), number(before_.plane_mask));
-  }
-  void keypad() { add(keypad_location(), number(before_.keypad_mask)); }
-  void rng() { add(rng_location(), number(before_.rng_state)); }
-  void flag(std::size_t index) { add(flag_location(index), number(before_.flags[index])); }
-  void memory(std::uint16_t address, std::uint8_t value) { add(memory_location(address), number(value)); }
+  void V(std::size_t index) { registers_ |= 1u << index; }
+  void I() { index_ = true; }
+  void SP() { stack_pointer_ = true; }
+  void stack_entry(std::size_t index) { stack_entry_ = index; }
+  void delay() { delay_ = true; }
+  void display_mode() { display_mode_ = true; }
+  void keypad() { keypad_ = true; }
+  void rng() { rng_ = true; }
+  void flag(std::size_t index) { flags_ |= 1u << index; }
+  void memory(std::uint16_t address, std::uint8_t value) { memory_.push_back({address, value}); }
 
-  // Location order; a location inserted twice is listed once.
   std::vector<StateRead> take() && {
-    std::ranges::stable_sort(reads_, location_less, &StateRead::location);
-    auto duplicates = std::ranges::unique(reads_, {}, &StateRead::location);
-    reads_.erase(duplicates.begin(), duplicates.end());
-    return std::move(reads_);
+    std::ranges::stable_sort(memory_, {}, &MemoryByte::address);
+    const auto repeated = std::ranges::unique(memory_, {}, &MemoryByte::address);
+    memory_.erase(repeated.begin(), repeated.end());
+
+    std::vector<StateRead> reads;
+    reads.reserve(static_cast<std::size_t>(std::popcount(registers_)) + memory_.size() + 8);
+    const auto add = [&](StateLocation location, JsonValue value) {
+      reads.push_back(read_of(std::move(location), detail_, std::move(value)));
+    };
+    if (index_) add(index_location(), number(before_.I));
+    for (std::size_t r = 0; r < 16; ++r) {
+      if ((registers_ >> r) & 1u) add(register_location(r), number(before_.V[r]));
+    }
+    for (const MemoryByte& byte : memory_) add(memory_location(byte.address), number(byte.value));
+    if (stack_pointer_) add(stack_pointer_location(), number(before_.SP));
+    if (stack_entry_) add(stack_entry_location(*stack_entry_), number(before_.stack[*stack_entry_]));
+    if (delay_) add(delay_location(), number(before_.delay));
+    if (display_mode_) {
+      add(hires_location(), JsonValue(before_.hires));
+      add(plane_mask_location(), number(before_.plane_mask));
+    }
+    if (keypad_) add(keypad_location(), number(before_.keypad_mask));
+    if (rng_) add(rng_location(), number(before_.rng_state));
+    for (std::size_t k = 0; k < 16; ++k) {
+      if ((flags_ >> k) & 1u) add(flag_location(k), number(before_.flags[k]));
+    }
+    return reads;
   }
 
  private:
-  void add(StateLocation location, JsonValue value) { reads_.push_back(read_of(std::move(location), detail_, std::move(value))); }
+  struct MemoryByte {
+    std::uint16_t address;
+    std::uint8_t value;
+  };
 
   const RegisterSnapshot& before_;
   AccessDetail detail_;
-  std::vector<StateRead> reads_;
+  std::uint32_t registers_ = 0;  // bit r: V(r)
+  std::uint32_t flags_ = 0;      // bit k: flag k
+  std::optional<std::size_t> stack_entry_;
+  bool index_ = false;
+  bool stack_pointer_ = false;
+  bool delay_ = false;
+  bool display_mode_ = false;
+  bool keypad_ = false;
+  bool rng_ = false;
+  std::vector<MemoryByte> memory_;
 };
 
 void collect_register_reads(ReadCollector& reads, std::uint16_t op, const RegisterSnapshot& before,
@@ -205,9 +241,21 @@ NormalizedEvent trap_event(const ObservedStep& step, const NativeRecord& record,
   return event;
 }
 
+lumivar::EncodedValue encoded_instruction(DecodedInstruction decoded) {
+  const auto bytes = decoded.bytes();
+  return lumivar::EncodedValue{std::string(decoded.format), lumivar::ByteString(bytes.begin(), bytes.end()),
+                               std::move(decoded.text)};
+}
+
 }  // namespace
 
-NativeRecord step_native_record(const ObservedStep& step, const std::string& run_id) {
+const lumivar::EncodedValue& InstructionCache::word(std::uint16_t opcode) {
+  auto found = by_opcode_.find(opcode);
+  if (found == by_opcode_.end()) found = by_opcode_.emplace(opcode, encoded_instruction(disassemble_word(opcode))).first;
+  return found->second;
+}
+
+NativeRecord step_native_record(const ObservedStep& step, const std::string& run_id, InstructionCache& instructions) {
   NativeRecord record{
       .machine_id = std::string(kMachineId),
       .machine_version = std::string(kMachineVersion),
@@ -218,13 +266,19 @@ NativeRecord step_native_record(const ObservedStep& step, const std::string& run
       .pc = program_address(step.pc),
       .instruction = std::nullopt,
   };
-  if (step.fetched) {
-    DecodedInstruction decoded = disassemble(FetchedInstruction{step.pc, step.opcode, step.reads, step.after.I});
-    const auto bytes = decoded.bytes();
-    record.instruction = lumivar::EncodedValue{std::string(decoded.format), lumivar::ByteString(bytes.begin(), bytes.end()),
-                                               std::move(decoded.text)};
+  if (!step.fetched) return record;
+  // The four-byte form's immediate comes from the step, so it is not cached.
+  if (step.opcode == kLongLoadOpcode) {
+    record.instruction = encoded_instruction(disassemble(FetchedInstruction{step.pc, step.opcode, step.reads, step.after.I}));
+  } else {
+    record.instruction = instructions.word(step.opcode);
   }
   return record;
+}
+
+NativeRecord step_native_record(const ObservedStep& step, const std::string& run_id) {
+  InstructionCache instructions;
+  return step_native_record(step, run_id, instructions);
 }
 
 NormalizedEvent step_event(const NativeRecord& record, EventKind kind) {

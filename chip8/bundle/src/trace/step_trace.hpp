@@ -6,6 +6,7 @@
 // event and the internal state changes. Every event built here carries the
 // step's common fields from its native record.
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -21,8 +22,20 @@ inline constexpr std::string_view kRandomnessSampledKind = "chip8.randomness_sam
 inline constexpr std::string_view kInternalStateChangedKind = "chip8.internal_state_changed";
 inline constexpr std::string_view kTrapExtension = "chip8.trap";
 
+// The encoded instructions of the two-byte words a run executed, so that each
+// distinct word is disassembled once per run rather than once per step.
+class InstructionCache {
+ public:
+  [[nodiscard]] const lumivar::EncodedValue& word(std::uint16_t opcode);
+
+ private:
+  std::map<std::uint16_t, lumivar::EncodedValue> by_opcode_;
+};
+
 // The native record of a step: machine ID and version, the run ID, cycle and
 // frame of the step, its program location and, when it fetched, its instruction.
+[[nodiscard]] NativeRecord step_native_record(const ObservedStep& step, const std::string& run_id,
+                                              InstructionCache& instructions);
 [[nodiscard]] NativeRecord step_native_record(const ObservedStep& step, const std::string& run_id);
 
 // An event of `kind` with the record's common fields and nothing else.

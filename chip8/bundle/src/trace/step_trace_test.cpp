@@ -107,6 +107,25 @@ TEST(DecodedReads, ListsEachLocationOnceInLocationOrder) {
   }
 }
 
+TEST(DecodedReads, AreInStrictLocationOrderForEveryOpcodeWord) {
+  ObservedStep step;
+  step.fetched = true;
+  step.pc = 0x200;
+  step.before.SP = 3;
+  // Overlapping reads out of address order: merged, ordered and listed once.
+  step.reads = {MemoryRead{0x301, {1, 2}}, MemoryRead{0x300, {9, 9}}};
+  for (const std::string_view preset : {"chip8", "schip"}) {
+    for (std::uint32_t opcode = 0; opcode <= 0xFFFF; ++opcode) {
+      step.opcode = static_cast<std::uint16_t>(opcode);
+      const std::vector<lumivar::StateRead> reads = decoded_reads(step, *find_quirk_preset(preset), kFull);
+      const bool ordered = std::ranges::adjacent_find(reads, [](const auto& a, const auto& b) {
+                             return !location_less(a.location, b.location);
+                           }) == reads.end();
+      ASSERT_TRUE(ordered) << std::format("{:04X} under {}", opcode, preset);
+    }
+  }
+}
+
 TEST(DecodedReads, CarryLocationsOnlyAtAccessDetailNone) {
   Chip8Emulator e = observing({0x6102, 0x7101});
   const ObservedStep step = nth_step(e, 2);
