@@ -157,9 +157,10 @@ void BudgetedSink::record_capability_outputs(std::span<const CapabilityOutput> o
     // A "fail" overflow is recorded by admit; nothing is returned from here.
     Result<Admission> admission = admit(kChannel, logical_bytes);
     if (!admission || *admission == Admission::Refused) continue;
-    std::span<const CapabilityOutput> one(&output, 1);
-    if (downstream_.file_recorder != nullptr) downstream_.file_recorder->record_capability_outputs(one);
-    if (downstream_.python_batch_sink != nullptr) downstream_.python_batch_sink->record_capability_outputs(one);
+    if (downstream_.file_recorder != nullptr) downstream_.file_recorder->record_encoded_capability_output(output, *json);
+    if (downstream_.python_batch_sink != nullptr) {
+      downstream_.python_batch_sink->record_encoded_capability_output(output, *json);
+    }
     count(kChannel, logical_bytes);
   }
 }

@@ -5,6 +5,7 @@
 // keeps one copies it.
 
 #include <span>
+#include <string>
 
 #include "lumivar_core/emission/emission_records.hpp"
 #include "lumivar_core/emission/owned_emission.hpp"
@@ -23,6 +24,13 @@ class EmissionSink {
   // Capability outputs and receipts delivered beside the stream; a sink
   // reports its own failures later (receipts, delivery report), not here.
   virtual void record_capability_outputs(std::span<const CapabilityOutput> outputs) = 0;
+  // One admitted output with its capability_output_json text, which the
+  // budgeted sink has already written to count it; a sink that delivers that
+  // text overrides this to avoid writing it again.
+  virtual void record_encoded_capability_output(const CapabilityOutput& output, const std::string& json) {
+    (void)json;
+    record_capability_outputs(std::span<const CapabilityOutput>(&output, 1));
+  }
   // Only the Python batch sink receives receipts; the default ignores them.
   virtual void record_capability_receipts(std::span<const CapabilityReceipt> receipts) { (void)receipts; }
 };

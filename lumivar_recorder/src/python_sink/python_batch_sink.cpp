@@ -32,6 +32,11 @@ void PythonBatchSink::record_capability_outputs(std::span<const CapabilityOutput
   set_->deliver_list(PythonCallbackKind::kCapabilityOutputs, elements);
 }
 
+void PythonBatchSink::record_encoded_capability_output(const CapabilityOutput& output, const std::string& json) {
+  (void)output;
+  set_->deliver_list(PythonCallbackKind::kCapabilityOutputs, std::span<const std::string>(&json, 1));
+}
+
 void PythonBatchSink::record_capability_receipts(std::span<const CapabilityReceipt> receipts) {
   std::vector<std::string> elements;
   elements.reserve(receipts.size());

@@ -14,6 +14,8 @@ class PythonBatchSink final : public EmissionSink {
 
   [[nodiscard]] Result<void> emit(const OwnedEmission& emission) override;
   void record_capability_outputs(std::span<const CapabilityOutput> outputs) override;
+  // Delivers the text as it is: it is the output's capability_output_json.
+  void record_encoded_capability_output(const CapabilityOutput& output, const std::string& json) override;
   void record_capability_receipts(std::span<const CapabilityReceipt> receipts) override;
 
  private:

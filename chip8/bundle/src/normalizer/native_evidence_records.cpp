@@ -1,7 +1,10 @@
 #include "chip8_bundle/normalizer/native_evidence_records.hpp"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "chip8_bundle/contract/capability_catalog.hpp"
 #include "chip8_bundle/contract/machine_contract.hpp"
@@ -16,30 +19,38 @@ lumivar::SchemaVersion record_version(EndOfRunRecord record) {
                                                     : lumivar::SchemaVersion{1, 0, 0};
 }
 
+// The members are moved in: a brace list would copy them, and the framebuffer
+// bytes are thousands of values.
+lumivar::JsonValue object_of(std::initializer_list<std::string_view> keys, std::vector<lumivar::JsonValue> values) {
+  lumivar::JsonObject object;
+  std::size_t i = 0;
+  for (const std::string_view key : keys) object.emplace(std::string(key), std::move(values[i++]));
+  return lumivar::JsonValue(std::move(object));
+}
+
 lumivar::JsonValue record_payload(EndOfRunRecord record, const Chip8Emulator& emulator) {
   using lumivar::JsonValue;
+  std::vector<JsonValue> values;
+  values.reserve(4);
   switch (record) {
     case EndOfRunRecord::Framebuffer:
-      return JsonValue(lumivar::JsonObject{
-          {"width", JsonValue(static_cast<std::uint64_t>(kDisplayColumns))},
-          {"height", JsonValue(static_cast<std::uint64_t>(kDisplayRows))},
-          {"planes", JsonValue(static_cast<std::uint64_t>(kPlaneCount))},
-          {"bytes", lumivar::bytes_to_json(emulator.export_frame())},
-      });
+      values.emplace_back(static_cast<std::uint64_t>(kDisplayColumns));
+      values.emplace_back(static_cast<std::uint64_t>(kDisplayRows));
+      values.emplace_back(static_cast<std::uint64_t>(kPlaneCount));
+      values.push_back(lumivar::bytes_to_json(emulator.export_frame()));
+      return object_of({"width", "height", "planes", "bytes"}, std::move(values));
     case EndOfRunRecord::ExecutionSummary:
-      return JsonValue(lumivar::JsonObject{
-          {"rom_hash", JsonValue(emulator.rom_hash())},
-          {"draw_count", JsonValue(emulator.draw_count())},
-          {"collision_count", JsonValue(emulator.collision_count())},
-          {"input_opcode_count", JsonValue(emulator.input_opcode_count())},
-      });
+      values.emplace_back(emulator.rom_hash());
+      values.emplace_back(emulator.draw_count());
+      values.emplace_back(emulator.collision_count());
+      values.emplace_back(emulator.input_opcode_count());
+      return object_of({"rom_hash", "draw_count", "collision_count", "input_opcode_count"}, std::move(values));
     case EndOfRunRecord::Coverage:
-      return JsonValue(lumivar::JsonObject{
-          {"unique_pcs", JsonValue(static_cast<std::uint64_t>(emulator.unique_pcs()))},
-          {"unique_edges", JsonValue(static_cast<std::uint64_t>(emulator.unique_edges()))},
-          {"memory_written_bytes", JsonValue(static_cast<std::uint64_t>(emulator.memory_written_bytes()))},
-          {"max_stack_depth", JsonValue(static_cast<std::uint64_t>(emulator.max_stack_depth()))},
-      });
+      values.emplace_back(static_cast<std::uint64_t>(emulator.unique_pcs()));
+      values.emplace_back(static_cast<std::uint64_t>(emulator.unique_edges()));
+      values.emplace_back(static_cast<std::uint64_t>(emulator.memory_written_bytes()));
+      values.emplace_back(static_cast<std::uint64_t>(emulator.max_stack_depth()));
+      return object_of({"unique_pcs", "unique_edges", "memory_written_bytes", "max_stack_depth"}, std::move(values));
   }
   lumivar::fatal("end-of-run record out of range");
 }
