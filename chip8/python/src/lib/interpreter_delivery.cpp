@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "chip8_python/lib/json_objects.hpp"
 
 namespace lumivar::python {
 namespace {
@@ -35,6 +34,16 @@ PyObject* method_name(recorder::PythonCallbackKind kind) {
 
 }  // namespace
 
+PyRef json_loads() {
+  PyRef module_name(PyUnicode_FromString("json"));
+  if (!module_name) return PyRef();
+  PyRef json(PyImport_Import(module_name.get()));
+  if (!json) return PyRef();
+  return PyRef(PyObject_GetAttrString(json.get(), "loads"));
+}
+
+PyRef call_json_loads(PyObject* loads, PyObject* argument) { return PyRef(PyObject_CallOneArg(loads, argument)); }
+
 recorder::DeliveryFault take_raised_exception(std::optional<std::uint64_t> sink_index) {
   recorder::DeliveryFault fault;
   fault.sink_index = sink_index;
@@ -57,7 +66,13 @@ recorder::DeliveryFault take_raised_exception(std::optional<std::uint64_t> sink_
 
 std::optional<recorder::DeliveryFault> InterpreterDelivery::deliver(
     recorder::PythonCallbackKind kind, std::string_view json_text) {
-  PyRef parsed(json_text_to_objects(json_text, JsonTextForm::kBytes));
+  if (!loads_) {
+    loads_ = json_loads();
+    if (!loads_) return take_raised_exception(std::nullopt);
+  }
+  PyRef bytes(PyBytes_FromStringAndSize(json_text.data(), static_cast<Py_ssize_t>(json_text.size())));
+  if (!bytes) return take_raised_exception(std::nullopt);
+  PyRef parsed = call_json_loads(loads_.get(), bytes.get());
   if (!parsed) return take_raised_exception(std::nullopt);
 
   PyObject* name = method_name(kind);

@@ -1,7 +1,6 @@
 #pragma once
-// PythonDelivery over real sink objects: the text becomes objects once per
-// delivery (exactly what json.loads gives), then the named method is called on
-// every sink with the same parsed object.
+// PythonDelivery over real sink objects: one json.loads per delivery, then the
+// named method on every sink with the same parsed object.
 
 #include <vector>
 
@@ -21,7 +20,15 @@ class InterpreterDelivery final : public recorder::PythonDelivery {
 
  private:
   std::vector<PyRef> sinks_;
+  PyRef loads_;  // json.loads, looked up at the first delivery
 };
+
+// json.loads, imported and looked up now; null with the exception set when
+// either step fails.
+PyRef json_loads();
+
+// json.loads(argument); null with the exception set on failure.
+PyRef call_json_loads(PyObject* loads, PyObject* argument);
 
 // The type name and "qualified name: str()" of the exception currently raised,
 // which is cleared. Never fails: unreadable parts get fixed stand-in texts.

@@ -9,7 +9,6 @@
 #include "chip8_bundle/emulator_session/chip8_session.hpp"
 #include "chip8_python/lib/argument_binding.hpp"
 #include "chip8_python/lib/interpreter_delivery.hpp"
-#include "chip8_python/lib/json_objects.hpp"
 #include "chip8_python/lib/py_ref.hpp"
 #include "chip8_python/lib/run_result.hpp"
 #include "lumivar_core/emission/budgeted_sink.hpp"
@@ -127,7 +126,11 @@ PyObject* run_execute(const ExecutePreparedArguments& arguments) {
   auto text = run_result_json(result);
   if (!text) return raise_runtime_error(text.error().message);
 
-  PyRef parsed(json_text_to_objects(*text, JsonTextForm::kStr));
+  PyRef loads = json_loads();
+  if (!loads) return nullptr;
+  PyRef argument(PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size())));
+  if (!argument) return nullptr;
+  PyRef parsed = call_json_loads(loads.get(), argument.get());
   if (!parsed) return nullptr;
   if (!PyDict_Check(parsed.get())) {
     return raise_runtime_error("internal run-result conversion did not produce a mapping");
