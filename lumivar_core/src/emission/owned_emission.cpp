@@ -53,32 +53,32 @@ std::optional<EvidenceChannel> emission_channel(EmissionKind kind) {
 Result<OwnedEmission> OwnedEmission::run_started(RunStartedRecord record) {
   Result<std::string> json = tree_text(to_json(record));
   if (!json) return std::unexpected(json.error());
-  return OwnedEmission(std::move(record), std::move(*json));
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(record), std::move(*json));
 }
 
-Result<OwnedEmission> OwnedEmission::event(NormalizedEvent event) {
+Result<OwnedEmission> OwnedEmission::event(NormalizedEvent&& event) {
   Result<CanonicalEventJson> encoded = encode_normalized_event(event);
   if (!encoded) return std::unexpected(encoded.error());
-  return OwnedEmission(std::move(event), std::move(encoded->json), encoded->run_id_member);
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(event), std::move(encoded->json), encoded->run_id_member);
 }
 
 Result<OwnedEmission> OwnedEmission::native_evidence(NativeEvidenceRecord record) {
   JsonWriter writer(JsonStyle::canonical);
   Result<std::string> json = finished_text(writer, write_native_evidence_record(writer, record));
   if (!json) return std::unexpected(json.error());
-  return OwnedEmission(std::move(record), std::move(*json));
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(record), std::move(*json));
 }
 
 Result<OwnedEmission> OwnedEmission::input_value_evidence(InputApplication application) {
   Result<std::string> json = tree_text(to_json(application));
   if (!json) return std::unexpected(json.error());
-  return OwnedEmission(std::move(application), std::move(*json));
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(application), std::move(*json));
 }
 
 Result<OwnedEmission> OwnedEmission::frame(FrameArtifact artifact) {
   JsonWriter writer(JsonStyle::canonical);
   write_frame_artifact(writer, artifact);
-  return OwnedEmission(std::move(artifact), writer.take());
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(artifact), writer.take());
 }
 
 Result<OwnedEmission> OwnedEmission::snapshot(SnapshotEnvelope envelope) {
@@ -86,19 +86,19 @@ Result<OwnedEmission> OwnedEmission::snapshot(SnapshotEnvelope envelope) {
   // Each state byte takes at most four characters ("255,").
   writer.reserve(512 + 4 * envelope.bytes.size());
   write_snapshot_envelope(writer, envelope);
-  return OwnedEmission(std::move(envelope), writer.take());
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(envelope), writer.take());
 }
 
 Result<OwnedEmission> OwnedEmission::evidence_receipt(EvidenceReceipt receipt) {
   JsonWriter writer(JsonStyle::canonical);
   write_evidence_receipt(writer, receipt, MemberOrder::KeyOrder);
-  return OwnedEmission(std::move(receipt), writer.take());
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(receipt), writer.take());
 }
 
 Result<OwnedEmission> OwnedEmission::run_finished(RunFinishedRecord record) {
   JsonWriter writer(JsonStyle::canonical);
   write_run_finished_record(writer, record);
-  return OwnedEmission(std::move(record), writer.take());
+  return Result<OwnedEmission>(std::in_place, Key(), std::move(record), writer.take());
 }
 
 std::uint64_t OwnedEmission::logical_bytes() const {

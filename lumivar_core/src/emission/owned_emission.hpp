@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 
 #include "lumivar_core/emission/emission_records.hpp"
@@ -44,13 +46,23 @@ enum class EmissionKind : std::uint8_t {
 [[nodiscard]] std::optional<EvidenceChannel> emission_channel(EmissionKind kind);
 
 class OwnedEmission {
+  // Only the factories below can name this, so only they construct emissions
+  // (in place, inside their Result, without moving the payload again).
+  class Key {
+    friend class OwnedEmission;
+    Key() = default;
+  };
+
  public:
   using Payload = std::variant<RunStartedRecord, NormalizedEvent, NativeEvidenceRecord, InputApplication,
                                FrameArtifact, SnapshotEnvelope, EvidenceReceipt, RunFinishedRecord>;
 
   // Each fails only when the payload holds a non-finite float.
   [[nodiscard]] static Result<OwnedEmission> run_started(RunStartedRecord record);
-  [[nodiscard]] static Result<OwnedEmission> event(NormalizedEvent event);
+  [[nodiscard]] static Result<OwnedEmission> event(NormalizedEvent&& event);
+  [[nodiscard]] static Result<OwnedEmission> event(const NormalizedEvent& event) {
+    return OwnedEmission::event(NormalizedEvent(event));
+  }
   [[nodiscard]] static Result<OwnedEmission> native_evidence(NativeEvidenceRecord record);
   [[nodiscard]] static Result<OwnedEmission> input_value_evidence(InputApplication application);
   [[nodiscard]] static Result<OwnedEmission> frame(FrameArtifact artifact);
@@ -81,10 +93,13 @@ class OwnedEmission {
 
   friend bool operator==(const OwnedEmission&, const OwnedEmission&) = default;
 
- private:
-  OwnedEmission(Payload payload, std::string json, ByteRange run_id_member = {})
-      : payload_(std::move(payload)), json_(std::move(json)), run_id_member_(run_id_member) {}
+  template <class T>
+  OwnedEmission(Key, T&& payload, std::string json, ByteRange run_id_member = {})
+      : payload_(std::in_place_type<std::remove_cvref_t<T>>, std::forward<T>(payload)),
+        json_(std::move(json)),
+        run_id_member_(run_id_member) {}
 
+ private:
   Payload payload_;
   std::string json_;
   ByteRange run_id_member_;

@@ -20,7 +20,7 @@ namespace {
 // JsonWriter, so their formatting has a single definition.
 class EventText {
  public:
-  EventText() { buffer_.resize(kInitialCapacity); }
+  EventText() { extend_to(kInitialCapacity); }
 
   // A fixed fragment; its size is known at compile time, so the copy is inlined.
   template <std::size_t N>
@@ -112,7 +112,17 @@ class EventText {
     std::memcpy(buffer_.data() + size_, data, n);
     size_ += n;
   }
-  [[gnu::noinline]] void grow(std::size_t n) { buffer_.resize(std::max(size_ + n, 2 * buffer_.size())); }
+  [[gnu::noinline]] void grow(std::size_t n) { extend_to(std::max(size_ + n, 2 * buffer_.size())); }
+
+  // Makes room for `size` bytes without clearing them first: every byte up to
+  // size_ is written before it is read, and take() cuts the rest off.
+  void extend_to(std::size_t size) {
+#if defined(__cpp_lib_string_resize_and_overwrite)
+    buffer_.resize_and_overwrite(size, [](char*, std::size_t n) { return n; });
+#else
+    buffer_.resize(size);
+#endif
+  }
 
   std::string buffer_;  // capacity in use is buffer_.size(); text is [0, size_)
   std::size_t size_ = 0;
