@@ -78,6 +78,12 @@ class OwnedEmission {
     return std::get<T>(payload_);
   }
 
+  // Moves the payload out; the JSON text stays.
+  template <class T>
+  [[nodiscard]] T take_payload() && {
+    return std::get<T>(std::move(payload_));
+  }
+
   // The payload's canonical JSON (keys in byte order at every level).
   [[nodiscard]] std::string_view payload_json() const { return json_; }
   // For an event: where its run_id member sits in payload_json().

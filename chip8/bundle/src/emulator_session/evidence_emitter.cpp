@@ -198,7 +198,13 @@ lumivar::Result<void> SessionEvidenceEmitter::emit_native_evidence(const Chip8Em
     lumivar::Result<lumivar::OwnedEmission> emission =
         lumivar::OwnedEmission::native_evidence(end_of_run_record(record, emulator, run_id_));
     if (!emission) return std::unexpected(emission.error());
-    if (auto sent = emit(*emission); !sent) return sent;
+    // The stream takes the record before the tracker here, so that the
+    // tracker can keep the payload without copying it; neither sees what the
+    // other did with it.
+    if (auto sent = stream_.emit(*emission); !sent) return rejected(sent.error());
+    if (!tracker_.failed()) {
+      tracker_.observe_native_evidence(std::move(*emission).take_payload<lumivar::NativeEvidenceRecord>());
+    }
   }
   return {};
 }

@@ -164,30 +164,44 @@ void CapabilityTracker::observe_frame(const lumivar::FrameArtifact& artifact) {
   v.previous_frame_digest = digest;
 }
 
-void CapabilityTracker::observe_native_evidence(const lumivar::NativeEvidenceRecord& record) {
+bool CapabilityTracker::wanted_native_evidence(const lumivar::NativeEvidenceRecord& record) {
   const std::string& kind = record.native_event.kind;
   if (!lumivar::validate_identifier("capability ID", kind)) {
     failure_ = "CHIP-8 native evidence kind is not a canonical capability ID: " + kind;
-    return;
+    return false;
   }
-  const bool requested = std::ranges::any_of(
-      requests_, [&](const lumivar::CapabilityRequest& request) { return request.id == kind; });
-  if (!requested) return;
+  return std::ranges::any_of(requests_,
+                             [&](const lumivar::CapabilityRequest& request) { return request.id == kind; });
+}
+
+void CapabilityTracker::observe_native_evidence(const lumivar::NativeEvidenceRecord& record) {
+  if (!wanted_native_evidence(record)) return;
+  const std::string& kind = record.native_event.kind;
   native_outputs_.insert_or_assign(kind, lumivar::CapabilityOutput{output_schema(kind), record.native_event.payload});
 }
 
-lumivar::Result<CapabilityResults> CapabilityTracker::finish() const {
+void CapabilityTracker::observe_native_evidence(lumivar::NativeEvidenceRecord&& record) {
+  if (failed() || !wanted_native_evidence(record)) return;
+  std::string kind = std::move(record.native_event.kind);
+  lumivar::CapabilityOutput output{output_schema(kind), std::move(record.native_event.payload)};
+  native_outputs_.insert_or_assign(std::move(kind), std::move(output));
+}
+
+lumivar::Result<CapabilityResults> CapabilityTracker::finish() const { return finish_of(*this); }
+
+template <class Tracker>
+lumivar::Result<CapabilityResults> CapabilityTracker::finish_of(Tracker& tracker) {
   CapabilityResults results;
-  for (const lumivar::CapabilityRequest& request : requests_) {
+  for (const lumivar::CapabilityRequest& request : tracker.requests_) {
     std::optional<lumivar::CapabilityOutput> output;
     if (request.id == kControlFlowMotifsCapability) {
-      output = lumivar::CapabilityOutput{output_schema(request.id), control_flow_value(control_flow_)};
+      output = lumivar::CapabilityOutput{output_schema(request.id), control_flow_value(tracker.control_flow_)};
     } else if (request.id == kVisualTrajectoryMotifsCapability) {
-      output = lumivar::CapabilityOutput{output_schema(request.id), visual_value(visual_)};
+      output = lumivar::CapabilityOutput{output_schema(request.id), visual_value(tracker.visual_)};
     } else if (request.id == kInputSummaryCapability) {
-      output = lumivar::CapabilityOutput{output_schema(request.id), input_summary_value(inputs_)};
-    } else if (auto stored = native_outputs_.find(request.id); stored != native_outputs_.end()) {
-      output = stored->second;
+      output = lumivar::CapabilityOutput{output_schema(request.id), input_summary_value(tracker.inputs_)};
+    } else if (auto stored = tracker.native_outputs_.find(request.id); stored != tracker.native_outputs_.end()) {
+      output = std::move(stored->second);  // a copy when the tracker is const
     }
     if (!output) {
       results.receipts.push_back(receipt_without_output(
@@ -207,10 +221,10 @@ lumivar::Result<CapabilityResults> CapabilityTracker::finish() const {
   return results;
 }
 
-CapabilityResults CapabilityTracker::deliver() const {
+CapabilityResults CapabilityTracker::deliver() {
   std::optional<std::string> failure = failure_;
   if (!failure) {
-    lumivar::Result<CapabilityResults> finished = finish();
+    lumivar::Result<CapabilityResults> finished = finish_of(*this);
     if (finished) return std::move(*finished);
     failure = finished.error().message;
   }

@@ -84,14 +84,19 @@ class CapabilityTracker {
   // failed() is true.
   void observe(const lumivar::OwnedEmission& emission);
 
+  // Native evidence the stream has already taken: its payload is kept by
+  // moving rather than copying (the framebuffer's is 16 KiB of pixels).
+  void observe_native_evidence(lumivar::NativeEvidenceRecord&& record);
+
   // One output and one receipt per request, in request order; a native
   // capability without output gets an "unavailable" (optional request) or
   // "failed" (required) receipt instead of an output.
   [[nodiscard]] lumivar::Result<CapabilityResults> finish() const;
 
   // finish(), or when the tracker or finish failed, no outputs and a "failed"
-  // receipt carrying the failure text for every request.
-  [[nodiscard]] CapabilityResults deliver() const;
+  // receipt carrying the failure text for every request. The stored native
+  // outputs move into the result, so this is called once, at the end.
+  [[nodiscard]] CapabilityResults deliver();
 
   [[nodiscard]] bool failed() const { return failure_.has_value(); }
   [[nodiscard]] const std::optional<std::string>& failure() const { return failure_; }
@@ -103,6 +108,13 @@ class CapabilityTracker {
   void observe_event(const lumivar::NormalizedEvent& event);
   void observe_frame(const lumivar::FrameArtifact& artifact);
   void observe_native_evidence(const lumivar::NativeEvidenceRecord& record);
+  // Whether the record is native evidence the requests ask for; sets the
+  // failure for a kind that is not a canonical capability ID.
+  [[nodiscard]] bool wanted_native_evidence(const lumivar::NativeEvidenceRecord& record);
+  // finish() over a const tracker copies the native outputs, over a mutable
+  // one it moves them.
+  template <class Tracker>
+  [[nodiscard]] static lumivar::Result<CapabilityResults> finish_of(Tracker& tracker);
 
   std::vector<lumivar::CapabilityRequest> requests_;
   bool control_flow_wanted_ = false;
