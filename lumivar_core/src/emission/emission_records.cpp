@@ -4,6 +4,9 @@
 
 #include "lumivar_core/event/json_members.hpp"
 #include "lumivar_core/event/normalized_event_json.hpp"
+#include "lumivar_core/run_identity/input_interface.hpp"
+#include "lumivar_core/run_identity/machine_identity.hpp"
+#include "lumivar_core/run_identity/prepared_artifact_identity.hpp"
 #include "lumivar_core/value/schema.hpp"
 
 namespace lumivar {
@@ -39,6 +42,72 @@ JsonValue to_json(const RunStartedRecord& record) {
   object.emplace("observation", to_json(record.observation));
   object.emplace("execution_controls", to_json(record.execution_controls));
   return JsonValue(std::move(object));
+}
+
+namespace {
+
+// Keys in byte order at every level, as canonical JSON has them.
+[[nodiscard]] bool write_canonical_identity(JsonWriter& writer, const PreparedRunIdentity& identity) {
+  writer.begin_object();
+  writer.key("artifact_identity");
+  writer.begin_object();
+  writer.key("canonical_value");
+  writer.write_bytes(identity.artifact_identity.canonical_value);
+  writer.key("encoding");
+  if (!writer.write_value(to_json(identity.artifact_identity.encoding))) return false;
+  writer.key("schema");
+  if (!writer.write_value(to_json(identity.artifact_identity.schema))) return false;
+  writer.end_object();
+  writer.key("canonical_bytes");
+  writer.write_bytes(identity.canonical_bytes);
+  writer.key("configuration");
+  if (!writer.write_value(to_json(identity.configuration))) return false;
+  writer.key("execution_controls");
+  if (!writer.write_value(to_json(identity.execution_controls))) return false;
+  writer.key("machine_identity");
+  if (!writer.write_value(to_json(identity.machine_identity))) return false;
+  writer.key("prepared_input_interface");
+  if (!writer.write_value(to_json(identity.prepared_input_interface))) return false;
+  writer.key("resolved_input_schedule");
+  if (!writer.write_value(to_json(identity.resolved_input_schedule))) return false;
+  writer.end_object();
+  return true;
+}
+
+}  // namespace
+
+bool write_run_started_record(JsonWriter& writer, const RunStartedRecord& record) {
+  writer.begin_object();
+  writer.key("artifact_length_bytes");
+  writer.write_u64(record.artifact_length_bytes);
+  writer.key("configuration");
+  if (!writer.write_value(to_json(record.configuration))) return false;
+  writer.key("execution_controls");
+  if (!writer.write_value(to_json(record.execution_controls))) return false;
+  writer.key("input_schedule");
+  if (!writer.write_value(to_json(record.input_schedule))) return false;
+  writer.key("machine_id");
+  writer.write_string(record.machine_id);
+  writer.key("observation");
+  if (!writer.write_value(to_json(record.observation))) return false;
+  writer.key("prepared_observation_id");
+  if (record.prepared_observation_id) {
+    if (!writer.write_value(to_json(*record.prepared_observation_id))) return false;
+  } else {
+    writer.write_null();
+  }
+  writer.key("prepared_run_identity");
+  if (record.prepared_run_identity) {
+    if (!write_canonical_identity(writer, *record.prepared_run_identity)) return false;
+  } else {
+    writer.write_null();
+  }
+  writer.key("run_id");
+  writer.write_string(record.run_id);
+  writer.key("schema_version");
+  if (!writer.write_value(to_json(record.schema_version))) return false;
+  writer.end_object();
+  return true;
 }
 
 NativeEvidenceRecord native_evidence_record(std::string run_id, std::string machine_id, std::string machine_version,

@@ -45,6 +45,12 @@ struct RunStartedRecord {
 // The JSON form, keys in byte order at every level.
 [[nodiscard]] JsonValue to_json(const RunStartedRecord& record);
 
+// The canonical JSON of the record written straight into the writer, the same
+// bytes as the canonical JSON of to_json: the artifact and the identity's
+// canonical bytes (most of the record) go out as byte arrays without becoming
+// trees first. False for a non-finite float inside.
+[[nodiscard]] bool write_run_started_record(JsonWriter& writer, const RunStartedRecord& record);
+
 inline constexpr std::string_view kNativeEvidenceSchemaId = "lumivar.native_evidence";
 inline constexpr SchemaVersion kNativeEvidenceSchemaVersion{1, 0, 0};
 

@@ -51,7 +51,8 @@ std::optional<EvidenceChannel> emission_channel(EmissionKind kind) {
 }
 
 Result<OwnedEmission> OwnedEmission::run_started(RunStartedRecord record) {
-  Result<std::string> json = tree_text(to_json(record));
+  JsonWriter writer(JsonStyle::canonical);
+  Result<std::string> json = finished_text(writer, write_run_started_record(writer, record));
   if (!json) return std::unexpected(json.error());
   return Result<OwnedEmission>(std::in_place, Key(), std::move(record), std::move(*json));
 }

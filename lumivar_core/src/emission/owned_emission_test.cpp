@@ -1,3 +1,5 @@
+#include "lumivar_core/run_identity/prepared_run.hpp"
+#include "lumivar_core/run_identity/run_contract_testing.hpp"
 #include "lumivar_core/emission/owned_emission.hpp"
 
 #include <gtest/gtest.h>
@@ -124,6 +126,23 @@ TEST(OwnedEmission, RunStartedIsTheRequestWithTheArtifactLength) {
   EXPECT_BYTES_EQ(canonical_json_bytes(JsonValue(expected)).value(), emission.payload_json());
   EXPECT_TRUE(emission.payload_json().starts_with(R"({"artifact_length_bytes":3,"configuration":)"));
   EXPECT_EQ(emission.logical_bytes(), 0u);
+}
+
+TEST(OwnedEmission, RunStartedWithAPreparedIdentityIsItsCanonicalJson) {
+  const ByteString rom = {0x12, 0x00, 0xA0, 0x50, 0xFF};
+  Result<PreparedRun> run = prepare_run("run-2", testing::test_run_contract(), rom, testing::test_configuration({}),
+                                        empty_input_schedule(), ExecutionControls{});
+  ASSERT_TRUE(run.has_value()) << run.error().message;
+  ExecutionRequest request;
+  request.run_id = "run-2";
+  request.machine_id = "test";
+  request.artifact = rom;
+  request.configuration = testing::test_configuration({});
+  request.input_schedule = empty_input_schedule();
+  request.prepared_run_identity = run->identity;
+  const RunStartedRecord record = run_started_record(request);
+  OwnedEmission emission = OwnedEmission::run_started(record).value();
+  EXPECT_BYTES_EQ(canonical_json_bytes(to_json(record)).value(), emission.payload_json());
 }
 
 TEST(OwnedEmission, NonFinitePayloadIsRefused) {
