@@ -96,15 +96,27 @@ std::string_view boundary_message_text(CoordinateBoundary boundary) {
   fatal("coordinate boundary out of range");
 }
 
-SchemaRef required_policy_schema(CoordinateBoundary boundary) {
+namespace {
+
+// The ID of required_policy_schema(boundary), whose version is always 1.0.0;
+// a view, so checks compare against it without building a SchemaRef.
+std::string_view required_policy_schema_id(CoordinateBoundary boundary) {
   switch (boundary) {
-    case CoordinateBoundary::FrameStart: return {"lumivar.coordinate.frame", {1, 0, 0}};
-    case CoordinateBoundary::Step: return {"lumivar.coordinate.step", {1, 0, 0}};
-    case CoordinateBoundary::Cycle: return {"lumivar.coordinate.cycle", {1, 0, 0}};
-    case CoordinateBoundary::Tick: return {"lumivar.coordinate.tick", {1, 0, 0}};
+    case CoordinateBoundary::FrameStart: return "lumivar.coordinate.frame";
+    case CoordinateBoundary::Step: return "lumivar.coordinate.step";
+    case CoordinateBoundary::Cycle: return "lumivar.coordinate.cycle";
+    case CoordinateBoundary::Tick: return "lumivar.coordinate.tick";
     case CoordinateBoundary::BundleDefined: break;
   }
   fatal("a bundle-defined coordinate boundary has no fixed policy schema");
+}
+
+constexpr SchemaVersion kRequiredPolicyVersion{1, 0, 0};
+
+}  // namespace
+
+SchemaRef required_policy_schema(CoordinateBoundary boundary) {
+  return {std::string(required_policy_schema_id(boundary)), kRequiredPolicyVersion};
 }
 
 JsonValue to_json(const CoordinatePolicy& policy) {
@@ -124,8 +136,9 @@ StructuredValue policy_structured_value(const CoordinatePolicy& policy) {
 Result<void> check_coordinate_policy(const CoordinatePolicy& policy) {
   if (schema_id_is_empty(policy.schema.id)) return fail("coordinate policy has an empty schema ID");
   if (policy.boundary == CoordinateBoundary::BundleDefined) return {};
-  const SchemaRef required = required_policy_schema(policy.boundary);
-  if (policy.schema != required) {
+  if (policy.schema.id != required_policy_schema_id(policy.boundary) ||
+      policy.schema.version != kRequiredPolicyVersion) {
+    const SchemaRef required = required_policy_schema(policy.boundary);
     return fail("coordinate policy schema " + schema_ref_structured_text(policy.schema) + " does not match " +
                 std::string(boundary_message_text(policy.boundary)) + " boundary; expected " +
                 schema_ref_structured_text(required));

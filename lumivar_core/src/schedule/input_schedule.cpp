@@ -1,7 +1,8 @@
 #include "lumivar_core/schedule/input_schedule.hpp"
 
 #include <algorithm>
-#include <set>
+#include <utility>
+#include <vector>
 
 #include "lumivar_core/configuration/contract_forms.hpp"
 
@@ -16,6 +17,28 @@ JsonValue schedule_json(const SchemaRef& schema, const std::vector<ScheduledInpu
   object.emplace("schema", to_json(schema));
   object.emplace("entries", std::move(array));
   return JsonValue(std::move(object));
+}
+
+// The index of the first entry whose ordinal an earlier entry already has, or
+// entries.size() when all ordinals are distinct. Schedules are nearly always
+// written in ordinal order, which is checked in one pass without allocating.
+std::size_t first_repeated_ordinal(const std::vector<ScheduledInput>& entries) {
+  bool ascending = true;
+  for (std::size_t i = 1; i < entries.size() && ascending; ++i) {
+    ascending = entries[i - 1].ordinal < entries[i].ordinal;
+  }
+  if (ascending) return entries.size();
+  // (ordinal, index) pairs sorted: every pair equal in ordinal to its
+  // predecessor is a repeat, and the smallest such index is the first one.
+  std::vector<std::pair<std::uint64_t, std::size_t>> order;
+  order.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) order.emplace_back(entries[i].ordinal, i);
+  std::ranges::sort(order);
+  std::size_t first = entries.size();
+  for (std::size_t k = 1; k < order.size(); ++k) {
+    if (order[k].first == order[k - 1].first) first = std::min(first, order[k].second);
+  }
+  return first;
 }
 
 }  // namespace
@@ -43,11 +66,10 @@ Result<void> check_input_schedule(const InputSchedule& schedule) {
     return fail("unsupported input schedule schema " + schema_id_and_version(schedule.schema) + "; expected " +
                 schema_id_and_version(expected));
   }
-  std::set<std::uint64_t> seen;
-  for (const ScheduledInput& entry : schedule.entries) {
-    if (!seen.insert(entry.ordinal).second) {
-      return fail("input schedule repeats ordinal " + std::to_string(entry.ordinal));
-    }
+  const std::size_t repeated = first_repeated_ordinal(schedule.entries);
+  for (std::size_t i = 0; i < schedule.entries.size(); ++i) {
+    const ScheduledInput& entry = schedule.entries[i];
+    if (i == repeated) return fail("input schedule repeats ordinal " + std::to_string(entry.ordinal));
     if (auto checked = check_input_payload(entry.payload); !checked) return checked;
     if (auto checked = check_input_coordinate(entry.coordinate); !checked) return checked;
   }

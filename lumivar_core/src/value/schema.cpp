@@ -75,6 +75,13 @@ std::optional<Decoded> decode_backward(std::string_view text, std::size_t end) {
 }  // namespace
 
 std::string_view trim_unicode_white_space(std::string_view text) {
+  // Nearly every text starts and ends with a printable ASCII character: then
+  // there is nothing to trim, and nothing needs decoding.
+  if (!text.empty()) {
+    const auto first = static_cast<unsigned char>(text.front());
+    const auto last = static_cast<unsigned char>(text.back());
+    if (first < 0x80 && last < 0x80 && !is_white_space(first) && !is_white_space(last)) return text;
+  }
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end) {
