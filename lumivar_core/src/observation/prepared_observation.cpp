@@ -2,9 +2,13 @@
 
 #include <map>
 #include <set>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 #include <utility>
 
 #include "lumivar_core/digest/fingerprint.hpp"
+#include "lumivar_core/encoding/json_writer.hpp"
 #include "lumivar_core/observation/capability_resolution.hpp"
 
 namespace lumivar {
@@ -65,7 +69,212 @@ JsonValue string_array(const std::vector<std::string>& texts) {
   return array;
 }
 
+// --- The canonical JSON of to_json(observation), written straight from the
+// structs. Members of every object are written in byte order of their keys,
+// the order of a JsonObject; parts that are rare or nest further go through
+// their trees. prepared_observation_test compares both forms.
+
+void write_version(JsonWriter& w, const SchemaVersion& version) {
+  w.begin_object();
+  w.key("major");
+  w.write_u64(version.major);
+  w.key("minor");
+  w.write_u64(version.minor);
+  w.key("patch");
+  w.write_u64(version.patch);
+  w.end_object();
+}
+
+void write_strings(JsonWriter& w, const std::vector<std::string>& texts) {
+  w.begin_array();
+  for (const std::string& text : texts) w.write_string(text);
+  w.end_array();
+}
+
+bool write_capability_request(JsonWriter& w, const CapabilityRequest& request) {
+  w.begin_object();
+  w.key("id");
+  w.write_string(request.id);
+  w.key("parameters");
+  if (!w.write_value(request.parameters)) return false;
+  w.key("required");
+  w.write_bool(request.required);
+  w.end_object();
+  return true;
+}
+
+void write_budgets(JsonWriter& w, const EmissionBudgets& budgets) {
+  const std::pair<std::string_view, const std::optional<std::uint64_t>*> members[] = {
+      {"max_capability_bytes", &budgets.max_capability_bytes},
+      {"max_frame_bytes", &budgets.max_frame_bytes},
+      {"max_input_value_bytes", &budgets.max_input_value_bytes},
+      {"max_input_value_events", &budgets.max_input_value_events},
+      {"max_native_bytes", &budgets.max_native_bytes},
+      {"max_native_events", &budgets.max_native_events},
+      {"max_normalized_bytes", &budgets.max_normalized_bytes},
+      {"max_normalized_events", &budgets.max_normalized_events},
+      {"max_snapshot_bytes", &budgets.max_snapshot_bytes},
+      {"max_total_logical_bytes", &budgets.max_total_logical_bytes},
+  };
+  w.begin_object();
+  for (const auto& [name, value] : members) {
+    w.key(name);
+    if (*value) w.write_u64(**value); else w.write_null();
+  }
+  w.end_object();
+}
+
+bool write_request(JsonWriter& w, const ObservationRequest& request) {
+  w.begin_object();
+  w.key("budgets");
+  write_budgets(w, request.budgets);
+  w.key("capabilities");
+  w.begin_array();
+  for (const CapabilityRequest& capability : request.capabilities) {
+    if (!write_capability_request(w, capability)) return false;
+  }
+  w.end_array();
+  w.key("frames");
+  w.begin_object();
+  w.key("capture");
+  w.write_string(spelling(request.frames.capture));
+  w.end_object();
+  w.key("guarantee");
+  w.write_string(spelling(request.guarantee));
+  w.key("input_value_evidence");
+  w.begin_object();
+  w.key("enabled");
+  w.write_bool(request.input_value_evidence.enabled);
+  w.end_object();
+  const NativeEvidenceRequest& native = request.native_evidence;
+  w.key("native_evidence");
+  w.begin_object();
+  w.key("all");
+  w.write_bool(native.all);
+  w.key("enabled");
+  w.write_bool(native.enabled);
+  w.key("kinds");
+  write_strings(w, native.kinds);
+  w.end_object();
+  const NormalizedEventRequest& normalized = request.normalized_events;
+  w.key("normalized_events");
+  w.begin_object();
+  w.key("access_detail");
+  w.write_string(spelling(normalized.access_detail));
+  w.key("events");
+  if (normalized.events.level != EventSelectionLevel::Kinds) {
+    w.write_string(event_selection_level_spelling(normalized.events.level));
+  } else if (!w.write_value(to_json(normalized.events))) {
+    return false;
+  }
+  w.key("state_diffs");
+  w.write_bool(normalized.state_diffs);
+  w.end_object();
+  w.key("overflow");
+  w.write_string(spelling(request.overflow));
+  w.key("schema_version");
+  write_version(w, request.schema_version);
+  w.key("snapshots");
+  w.begin_object();
+  w.key("capture");
+  if (request.snapshots.capture.kind != SnapshotCaptureKind::EverySteps) {
+    w.write_string(spelling(request.snapshots.capture.kind));
+  } else if (!w.write_value(to_json(request.snapshots.capture))) {
+    return false;
+  }
+  w.end_object();
+  w.end_object();
+  return true;
+}
+
+bool write_dependency(JsonWriter& w, const CapabilityDependency& dependency) {
+  if (std::holds_alternative<NormalizedEventsDependency>(dependency)) {
+    w.write_string("normalized_events");
+  } else if (std::holds_alternative<FinalStateDependency>(dependency)) {
+    w.write_string("final_state");
+  } else if (const auto* native = std::get_if<NativeEvidenceDependency>(&dependency)) {
+    w.begin_object();
+    w.key("native_evidence");
+    w.begin_object();
+    w.key("schema_id");
+    w.write_string(native->schema_id);
+    w.end_object();
+    w.end_object();
+  } else if (const auto* other = std::get_if<CapabilityIdDependency>(&dependency)) {
+    w.begin_object();
+    w.key("capability");
+    w.write_string(other->id);
+    w.end_object();
+  } else {
+    return w.write_value(to_json(dependency));
+  }
+  return true;
+}
+
+bool write_capability(JsonWriter& w, const PreparedCapability& capability) {
+  w.begin_object();
+  w.key("dependencies");
+  w.begin_array();
+  for (const CapabilityDependency& dependency : capability.dependencies) {
+    if (!write_dependency(w, dependency)) return false;
+  }
+  w.end_array();
+  w.key("id");
+  w.write_string(capability.id);
+  w.key("message");
+  if (capability.message) w.write_string(*capability.message); else w.write_null();
+  w.key("requested");
+  w.write_bool(capability.requested);
+  w.key("required");
+  w.write_bool(capability.required);
+  w.key("status");
+  w.write_string(capability.status == PreparedCapabilityStatus::Available ? "available" : "unavailable");
+  w.end_object();
+  return true;
+}
+
+bool write_observation(JsonWriter& w, const PreparedObservation& observation) {
+  w.begin_object();
+  w.key("capabilities");
+  w.begin_array();
+  for (const PreparedCapability& capability : observation.capabilities) {
+    if (!write_capability(w, capability)) return false;
+  }
+  w.end_array();
+  w.key("input_value_ids");
+  write_strings(w, observation.input_value_ids);
+  w.key("native_observation_schemas");
+  write_strings(w, observation.native_observation_schemas);
+  w.key("normalizer");
+  w.begin_object();
+  w.key("id");
+  w.write_string(observation.normalizer.id);
+  w.key("requests");
+  w.begin_array();
+  for (const CapabilityRequest& request : observation.normalizer.requests) {
+    if (!write_capability_request(w, request)) return false;
+  }
+  w.end_array();
+  w.key("version");
+  w.write_string(observation.normalizer.version);
+  w.end_object();
+  w.key("request");
+  if (!write_request(w, observation.request)) return false;
+  w.key("schema_version");
+  write_version(w, observation.schema_version);
+  w.end_object();
+  return true;
+}
+
 }  // namespace
+
+Result<std::string> prepared_observation_canonical_json(const PreparedObservation& observation) {
+  JsonWriter writer(JsonStyle::canonical);
+  if (!write_observation(writer, observation)) {
+    return fail("cannot convert value to canonical JSON: non-finite float");
+  }
+  return writer.take();
+}
 
 std::expected<PreparedObservation, ObservationProblems> prepare_observation(
     const NormalizerCatalog& catalog, std::span<const SelectableInput> inputs, const ObservationRequest& request) {
@@ -183,7 +392,9 @@ Result<PreparedObservation> prepare_observation_or_error(const NormalizerCatalog
 }
 
 Result<ContentDigest> compute_prepared_observation_identity(const PreparedObservation& observation) {
-  auto digest = fingerprint_document(kPreparedObservationDomain, to_json(observation));
+  Result<std::string> text = prepared_observation_canonical_json(observation);
+  if (!text) return std::unexpected(std::move(text.error()));
+  auto digest = fingerprint_canonical_json(kPreparedObservationDomain, *text);
   if (!digest) return std::unexpected(std::move(digest.error()));
   return ContentDigest::sha256(*digest);
 }

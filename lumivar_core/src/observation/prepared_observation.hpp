@@ -88,6 +88,10 @@ using ObservationProblems = std::vector<std::string>;
                                                                       const InputCatalog& inputs,
                                                                       const ObservationRequest& request);
 
+// canonical_json_bytes(to_json(observation)), written without building the
+// tree: the bytes the identity is the fingerprint of.
+[[nodiscard]] Result<std::string> prepared_observation_canonical_json(const PreparedObservation& observation);
+
 // The document's identity recomputed from its members (identity ignored).
 [[nodiscard]] Result<ContentDigest> compute_prepared_observation_identity(
     const PreparedObservation& observation);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,58 @@ TEST(PreparedObservation, AcceptsAnInputCatalog) {
   auto from_list = prepare_observation(test_catalog(), kInputs, request);
   ASSERT_TRUE(from_catalog && from_list);
   EXPECT_EQ(*from_catalog, *from_list);
+}
+
+// The identity is the fingerprint of bytes written straight from the structs;
+// they must be the canonical JSON of the tree form, whatever the members hold.
+TEST(PreparedObservation, DirectCanonicalJsonIsTheTreeFormsBytes) {
+  ObservationRequest asking;
+  asking.native_evidence = {true, true, {}};
+  asking.input_value_evidence.enabled = true;
+  asking.capabilities = {ask("c.keys", true), ask("c.top", false), ask("c.native", false),
+                         ask("c.needs-missing", false)};
+  auto base = prepare_observation(test_catalog(), kInputs, asking);
+  ASSERT_TRUE(base.has_value()) << join_observation_problems(base.error());
+  ASSERT_FALSE(base->normalizer.requests.empty());
+  PreparedObservation full = *base;
+  full.request.guarantee = ObservationGuarantee::CompleteNormalized;
+  full.request.normalized_events = {EventSelection::of_kinds({EventKindTag::Trap, EventKindTag::Call}),
+                                    AccessDetail::BeforeAndAfter, true};
+  full.request.native_evidence = {true, false, {"b.kind", "a.kind"}};
+  full.request.frames.capture = FrameCapture::Full;
+  full.request.snapshots.capture = {SnapshotCaptureKind::EverySteps, 40};
+  full.request.input_value_evidence.enabled = true;
+  full.request.budgets.max_frame_bytes = 7;
+  full.request.budgets.max_total_logical_bytes = 0;
+  full.request.capabilities[0].parameters =
+      JsonObject{{"z", JsonArray{1.5, nullptr, "t\"\n"}}, {"a", JsonObject{{"n", std::int64_t{-3}}}}};
+  full.request.overflow = OverflowPolicy::AllowIncomplete;
+  full.capabilities.push_back(PreparedCapability{
+      "c.every", true, true, PreparedCapabilityStatus::Unavailable,
+      {NormalizedEventsDependency{}, NormalizedEventKindsDependency{{"call", "extension:x"}},
+       NormalizedStateDependency{true, false, true, AccessDetail::BeforeAndAfter}, NativeEvidenceDependency{"s.n"},
+       NativeEventKindsDependency{{"k"}}, FramesDependency{FrameCapture::Full},
+       SnapshotsDependency{SnapshotCaptureKind::EverySteps}, FinalStateDependency{},
+       InputValueEvidenceDependency{{{InputValueSelectorKind::SchemaFamily, "f"}}}, CapabilityIdDependency{"c.mid"}},
+      "not here"});
+  full.normalizer.requests.push_back(full.request.capabilities[0]);
+
+  ObservationRequest snapshots_final;
+  snapshots_final.snapshots.capture = {SnapshotCaptureKind::Final, 0};
+  auto plain = prepare_observation(test_catalog(), kInputs, snapshots_final);
+  ASSERT_TRUE(plain.has_value());
+
+  for (const PreparedObservation* observation : {&*base, &full, &*plain}) {
+    auto direct = prepared_observation_canonical_json(*observation);
+    ASSERT_TRUE(direct.has_value());
+    EXPECT_EQ(*direct, canonical(to_json(*observation)));
+  }
+
+  PreparedObservation infinite = full;
+  infinite.normalizer.requests[0].parameters = JsonArray{std::numeric_limits<double>::infinity()};
+  auto refused = prepared_observation_canonical_json(infinite);
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().message, canonical_json_bytes(to_json(infinite)).error().message);
 }
 
 }  // namespace
