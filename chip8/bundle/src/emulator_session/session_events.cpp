@@ -3,43 +3,14 @@
 #include <utility>
 
 #include "chip8_bundle/contract/machine_contract.hpp"
+#include "chip8_bundle/trace/state_locations.hpp"
 #include "lumivar_core/digest/sha256.hpp"
 #include "lumivar_core/replay/event_projection.hpp"
 
 namespace chip8::bundle {
 
-namespace {
-
 using lumivar::JsonObject;
 using lumivar::JsonValue;
-
-lumivar::StateLocation named_location(lumivar::StateSpace space, std::string name, std::uint16_t width_bits) {
-  return lumivar::StateLocation{std::move(space), std::move(name), std::nullopt, width_bits};
-}
-
-lumivar::StateRead read_of(lumivar::StateLocation location, lumivar::AccessDetail detail, JsonValue value) {
-  lumivar::StateRead read{std::move(location), std::nullopt};
-  if (detail != lumivar::AccessDetail::None) read.value = std::move(value);
-  return read;
-}
-
-lumivar::StateWrite write_of(lumivar::StateLocation location, lumivar::AccessDetail detail, JsonValue before,
-                             JsonValue after) {
-  lumivar::StateWrite write{std::move(location), std::nullopt, std::nullopt};
-  if (detail != lumivar::AccessDetail::None) write.after = std::move(after);
-  if (detail == lumivar::AccessDetail::BeforeAndAfter) write.before = std::move(before);
-  return write;
-}
-
-lumivar::StateLocation keypad_location() {
-  return named_location(lumivar::StateSpaceTag::Input, "keypad_mask", 16);
-}
-
-lumivar::StateLocation timer_location(std::string name) {
-  return named_location(lumivar::StateSpaceTag::Timer, std::move(name), 8);
-}
-
-}  // namespace
 
 lumivar::InputApplication key_input_application(const ScheduledKeyInput& entry, std::string input_id,
                                                 std::uint64_t frame) {
@@ -69,12 +40,9 @@ void add_input_applied_content(lumivar::NormalizedEvent& event, lumivar::AccessD
 
 void add_sound_emitted_content(lumivar::NormalizedEvent& event, lumivar::AccessDetail detail, const TimerTick& tick,
                                const Chip8Machine& machine) {
-  event.reads.push_back(read_of(timer_location("sound"), detail, JsonValue(unsigned{tick.sound_before})));
-  event.reads.push_back(read_of(named_location(lumivar::StateSpace::extension_member(std::string(kAudioSpace)),
-                                               "pattern", 128),
-                                detail, lumivar::bytes_to_json(machine.pattern)));
-  event.reads.push_back(read_of(named_location(lumivar::StateSpaceTag::Output, "audio_pitch", 8), detail,
-                                JsonValue(unsigned{machine.audio_pitch})));
+  event.reads.push_back(read_of(sound_location(), detail, JsonValue(unsigned{tick.sound_before})));
+  event.reads.push_back(read_of(pattern_location(), detail, lumivar::bytes_to_json(machine.pattern)));
+  event.reads.push_back(read_of(audio_pitch_location(), detail, JsonValue(unsigned{machine.audio_pitch})));
   event.io.push_back(lumivar::IoEvent{
       .port = "sound_out",
       .direction = lumivar::IoDirection::Output,
@@ -87,11 +55,11 @@ void add_sound_emitted_content(lumivar::NormalizedEvent& event, lumivar::AccessD
 
 void add_timer_changed_content(lumivar::NormalizedEvent& event, lumivar::AccessDetail detail, const TimerTick& tick) {
   if (tick.delay_before != tick.delay_after) {
-    event.writes.push_back(write_of(timer_location("delay"), detail, JsonValue(unsigned{tick.delay_before}),
+    event.writes.push_back(write_of(delay_location(), detail, JsonValue(unsigned{tick.delay_before}),
                                     JsonValue(unsigned{tick.delay_after})));
   }
   if (tick.sound_before != tick.sound_after) {
-    event.writes.push_back(write_of(timer_location("sound"), detail, JsonValue(unsigned{tick.sound_before}),
+    event.writes.push_back(write_of(sound_location(), detail, JsonValue(unsigned{tick.sound_before}),
                                     JsonValue(unsigned{tick.sound_after})));
   }
   event.io.push_back(lumivar::IoEvent{

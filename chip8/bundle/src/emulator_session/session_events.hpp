@@ -20,7 +20,6 @@
 namespace chip8::bundle {
 
 inline constexpr std::string_view kInputAppliedExtension = "lumivar.input_applied";
-inline constexpr std::string_view kAudioSpace = "chip8.audio";
 inline constexpr lumivar::SchemaVersion kSessionSnapshotVersion{5, 0, 0};
 
 // The record of a schedule entry applied at the start of `frame`: the key's
