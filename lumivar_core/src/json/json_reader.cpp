@@ -495,13 +495,24 @@ struct JsonReaderAccess {
   // Up to and including the key of the next object member, or std::nullopt
   // after the closing '}'.
   static Result<std::optional<std::string_view>> member_key(JsonReader& r, bool first) {
+    auto opened = member_open(r, first);
+    if (!opened) return std::unexpected(std::move(opened.error()));
+    if (!*opened) return std::nullopt;
+    auto key = string(r);
+    if (!key) return std::unexpected(std::move(key.error()));
+    return *key;
+  }
+
+  // Up to the opening quote of the next member's key (true), or past the
+  // closing '}' (false).
+  static Result<bool> member_open(JsonReader& r, bool first) {
     r.skip_white_space();
     if (at_end(r)) return std::unexpected(r.eof_error(kEofObject));
     char c = at(r);
     if (c == '}') {
       ++r.pos_;
       --r.depth_;
-      return std::nullopt;
+      return false;
     }
     if (!first) {
       if (c != ',') return std::unexpected(r.error_at(r.pos_, "expected `,` or `}`"));
@@ -511,9 +522,39 @@ struct JsonReaderAccess {
       c = at(r);
     }
     if (c != '"') return std::unexpected(r.error_at(r.pos_, "key must be a string"));
-    auto key = string(r);
-    if (!key) return std::unexpected(std::move(key.error()));
-    return *key;
+    return true;
+  }
+
+  // With the position at a key's opening quote: the index of the field whose
+  // name the key spells in plain bytes, trying `guess` first and then the
+  // others in table order, with the position moved past the closing quote;
+  // fields.size() with the position unchanged when none does (the key then
+  // takes the general path). Plain bytes (printable ASCII other than '"' and
+  // '\\') decode to themselves, so a match is exactly that key.
+  static std::size_t plain_field(JsonReader& r, std::span<const FieldSpec> fields, std::size_t guess) {
+    const std::string_view t = r.text_;
+    const std::size_t begin = r.pos_ + 1;
+    auto spells = [&](std::string_view name) {
+      const std::size_t end = begin + name.size();
+      if (end >= t.size() || t[end] != '"' || t.compare(begin, name.size(), name) != 0) return false;
+      for (char c : name) {
+        if (!kPlainStringByte[static_cast<unsigned char>(c)]) return false;
+      }
+      return true;
+    };
+    std::size_t found = fields.size();
+    if (guess < fields.size() && spells(fields[guess].name)) {
+      found = guess;
+    } else {
+      for (std::size_t k = 0; k < fields.size(); ++k) {
+        if (k != guess && spells(fields[k].name)) {
+          found = k;
+          break;
+        }
+      }
+    }
+    if (found < fields.size()) r.pos_ = begin + fields[found].name.size() + 1;
+    return found;
   }
 
   static Result<void> colon(JsonReader& r) {
@@ -814,10 +855,10 @@ Result<std::optional<std::string_view>> JsonReader::next_key(bool first) {
 
 Result<std::optional<std::size_t>> JsonReader::next_field(FieldCursor& cursor) {
   if (cursor.first && cursor.fields.size() > 64) fatal("JSON struct reader supports at most 64 fields");
-  auto key = JsonReaderAccess::member_key(*this, cursor.first);
+  auto opened = JsonReaderAccess::member_open(*this, cursor.first);
   cursor.first = false;
-  if (!key) return std::unexpected(std::move(key.error()));
-  if (!*key) {
+  if (!opened) return std::unexpected(std::move(opened.error()));
+  if (!*opened) {
     for (std::size_t k = 0; k < cursor.fields.size(); ++k) {
       if (cursor.fields[k].required && (cursor.seen & (std::uint64_t{1} << k)) == 0) {
         std::string message = "missing field `";
@@ -827,16 +868,23 @@ Result<std::optional<std::size_t>> JsonReader::next_field(FieldCursor& cursor) {
     }
     return std::nullopt;
   }
-  const std::string_view name = **key;
-  std::size_t index = 0;
-  // Length and first byte rule out most names before a full comparison.
-  for (; index < cursor.fields.size(); ++index) {
-    std::string_view candidate = cursor.fields[index].name;
-    if (candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) && candidate == name) break;
-  }
+  // Members mostly come in table order, so the field after the last one read
+  // is tried first, straight against the text.
+  std::size_t index = JsonReaderAccess::plain_field(*this, cursor.fields, cursor.next);
   if (index == cursor.fields.size()) {
-    return std::unexpected(error(expected_names("field", **key, FieldNames{cursor.fields}, "there are no fields")));
+    auto key = JsonReaderAccess::string(*this);
+    if (!key) return std::unexpected(std::move(key.error()));
+    const std::string_view name = *key;
+    // Length and first byte rule out most names before a full comparison.
+    for (index = 0; index < cursor.fields.size(); ++index) {
+      std::string_view candidate = cursor.fields[index].name;
+      if (candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) && candidate == name) break;
+    }
+    if (index == cursor.fields.size()) {
+      return std::unexpected(error(expected_names("field", name, FieldNames{cursor.fields}, "there are no fields")));
+    }
   }
+  cursor.next = index + 1;
   const std::uint64_t bit = std::uint64_t{1} << index;
   if (cursor.seen & bit) {
     std::string message = "duplicate field `";

@@ -253,6 +253,7 @@ class JsonReader {
   struct FieldCursor {
     std::span<const FieldSpec> fields;
     std::uint64_t seen = 0;
+    std::size_t next = 0;  // the field expected next: the one after the last read
     bool first = true;
   };
   // Reads up to and including the ':' of the next member of a struct and

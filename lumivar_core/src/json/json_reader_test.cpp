@@ -411,8 +411,21 @@ TEST(JsonReaderStruct, ShapeErrors) {
       {R"({"name":"a","name":1})", "duplicate field `name` at line 1 column 18"},
       {R"({"name":"a" "frames":1})", "expected `,` or `}` at line 1 column 13"},
       {R"({"zz" 1})", "unknown field `zz`, expected one of `name`, `frames`, `steps` at line 1 column 5"},
+      // Keys are matched against the field names straight in the text when
+      // written plainly; a name's prefix or extension is another key, and an
+      // escaped spelling is the same key.
+      {R"({"names":1})", "unknown field `names`, expected one of `name`, `frames`, `steps` at line 1 column 8"},
+      {R"({"nam":1})", "unknown field `nam`, expected one of `name`, `frames`, `steps` at line 1 column 6"},
+      {R"({"na\u006de":"a","frames":1,"name":"b"})", "duplicate field `name` at line 1 column 34"},
+      {R"({"name":"a","na\u006de":"b"})", "duplicate field `name` at line 1 column 23"},
+      {R"({"name)", "EOF while parsing a string at line 1 column 6"},
   };
   for (const auto& c : cases) EXPECT_EQ(limits_error(c.text), c.message) << c.text;
+
+  auto escaped = read_document<Limits>(R"({"fr\u0061mes": 3, "n\u0061me": "a"})", read_limits);
+  ASSERT_TRUE(escaped && *escaped) << escaped.error().message;
+  EXPECT_EQ((*escaped)->frames, 3u);
+  EXPECT_EQ((*escaped)->name, "a");
 }
 
 TEST(JsonReaderStruct, UnknownFieldListsOneTwoOrNoNames) {
