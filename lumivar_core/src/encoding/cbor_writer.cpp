@@ -54,7 +54,7 @@ bool CborWriter::write_double(double value) {
   return true;
 }
 
-void CborWriter::write_text(std::string_view text) {
+void CborWriter::write_text_long(std::string_view text) {
   write_head(CborMajor::text_string, text.size());
   append(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }

@@ -41,7 +41,16 @@ class CborWriter {
   [[nodiscard]] bool write_double(double value);
   void write_bool(bool value) { append_byte(value ? 0xF5 : 0xF4); }
   void write_null() { append_byte(0xF6); }
-  void write_text(std::string_view text);
+  void write_text(std::string_view text) {
+    // Short texts (every map key) take one capacity check and one copy.
+    if (text.size() < 24 && buffer_.size() - size_ > text.size()) {
+      buffer_[size_] = static_cast<std::uint8_t>(0x60 | text.size());
+      std::memcpy(buffer_.data() + size_ + 1, text.data(), text.size());
+      size_ += text.size() + 1;
+      return;
+    }
+    write_text_long(text);
+  }
   void write_bytes(ByteView bytes);
   void begin_array(std::uint64_t count) { write_head(CborMajor::array, count); }
   void begin_map(std::uint64_t count) { write_head(CborMajor::map, count); }
@@ -52,6 +61,11 @@ class CborWriter {
   [[nodiscard]] std::size_t size() const { return size_; }
   [[nodiscard]] ByteString take();
   void clear() { size_ = 0; }
+  // Room for at least `bytes` in all, so a caller that knows about how long
+  // its item is spares the doublings on the way.
+  void reserve(std::size_t bytes) {
+    if (bytes > buffer_.size()) grow(bytes - size_);
+  }
 
  private:
   void append(const std::uint8_t* data, std::size_t n) {
@@ -65,6 +79,7 @@ class CborWriter {
     buffer_[size_++] = b;
   }
   void grow(std::size_t n);
+  void write_text_long(std::string_view text);
 
   ByteString buffer_;  // capacity in use is buffer_.size(); bytes are [0, size_)
   std::size_t size_ = 0;
