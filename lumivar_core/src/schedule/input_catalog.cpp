@@ -12,8 +12,13 @@ namespace lumivar {
 SchemaRef input_catalog_schema() { return SchemaRef{"lumivar.input_catalog", {1, 0, 0}}; }
 
 const InputDeclaration* InputCatalog::find(std::string_view input_id) const {
+  // IDs of one catalog tend to share a prefix and a length (chip8.key.0 to
+  // chip8.key.f), so the last byte is compared before the whole ID.
   for (const InputDeclaration& declaration : inputs) {
-    if (declaration.id == input_id) return &declaration;
+    const std::string& id = declaration.id;
+    if (id.size() == input_id.size() && (id.empty() || id.back() == input_id.back()) && id == input_id) {
+      return &declaration;
+    }
   }
   return nullptr;
 }
