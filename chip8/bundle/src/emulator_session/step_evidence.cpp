@@ -151,11 +151,12 @@ class StepAssembly final : public StepEvidence {
     // The native payload stays on the event only where native evidence of its
     // kind was asked for.
     const bool keep_extensions = native_evidence_selected(request_.native_evidence, native.kind);
-    lumivar::Result<NormalizedEvent> adapted = normalize_native_event(record, native);
+    lumivar::Result<NormalizedEvent> adapted = keep_extensions
+                                                   ? normalize_native_event(record, native)
+                                                   : normalize_native_event_without_payload(record, native);
     if (!adapted) return std::unexpected(adapted.error());
     apply_state_details(*adapted, machine_event, step, detail());
     add_cause(*adapted, links.anchor, relation_for(adapted->kind), kSameStepEvidence);
-    if (!keep_extensions) adapted->extensions.clear();
     const bool input_sample = adapted->kind.tag == EventKindTag::InputSampled;
     auto sent = send(emitter, std::move(*adapted));
     if (!sent) return std::unexpected(sent.error());

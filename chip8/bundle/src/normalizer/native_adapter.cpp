@@ -451,7 +451,7 @@ void add_content(NormalizedEvent& out, NativeKind kind, const CheckedPayload& ch
 }
 
 // Checks and maps one event.
-Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent& event) {
+Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent& event, bool with_payload) {
   if (Result<void> origin = check_origin(record, event); !origin) return std::unexpected(std::move(origin.error()));
   const KindRule* rule = find_kind(event.kind);
   if (rule == nullptr) {
@@ -485,6 +485,7 @@ Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent&
   // its tagged JSON form like every other structured value the system reports.
   // A checked payload holds only unsigned integers, booleans, the timer name
   // and byte arrays, so the conversion cannot fail.
+  if (!with_payload) return out;
   lumivar::Result<lumivar::StructuredValue> structured = lumivar::structured_value_from_json(event.payload);
   if (!structured) lumivar::fatal("checked CHIP-8 native payload converts to a structured value");
   out.extensions.emplace(std::string(kNativeExtensionKey), lumivar::to_json(*structured));
@@ -494,7 +495,11 @@ Result<NormalizedEvent> normalize(const NativeRecord& record, const NativeEvent&
 }  // namespace
 
 Result<NormalizedEvent> normalize_native_event(const NativeRecord& record, const NativeEvent& event) {
-  return normalize(record, event);
+  return normalize(record, event, true);
+}
+
+Result<NormalizedEvent> normalize_native_event_without_payload(const NativeRecord& record, const NativeEvent& event) {
+  return normalize(record, event, false);
 }
 
 }  // namespace chip8::bundle

@@ -26,4 +26,9 @@ inline constexpr std::string_view kNativeExtensionKey = "chip8.native";
 [[nodiscard]] lumivar::Result<lumivar::NormalizedEvent> normalize_native_event(const NativeRecord& record,
                                                                               const NativeEvent& event);
 
+// The same event without the kNativeExtensionKey extension, for callers that
+// would remove it at once: the payload is then never converted.
+[[nodiscard]] lumivar::Result<lumivar::NormalizedEvent> normalize_native_event_without_payload(
+    const NativeRecord& record, const NativeEvent& event);
+
 }  // namespace chip8::bundle
